@@ -1,0 +1,67 @@
+/* The message envelope and the message body with its dispatch by tag.
+ *
+ * Ownership: a message owns its fields and its body; a body owns its tag and
+ * its body record, released by the tag's own free operation.
+ *
+ * Records a caller built may lack parts: a message without a body is written
+ * with the optional marker in the body's place (and prints as tag 0); a body
+ * without a tag is written as a list of two optional markers and freed
+ * without touching its data, which then leaks unless the caller released it. */
+#ifndef SML_MESSAGE_H
+#define SML_MESSAGE_H
+
+#include <sml/sml_shared.h>
+#include <sml/sml_octet_string.h>
+#include <sml/sml_number.h>
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+#define SML_BODY_OPEN_REQUEST 0x00000100
+#define SML_BODY_OPEN_RESPONSE 0x00000101
+#define SML_BODY_CLOSE_REQUEST 0x00000200
+#define SML_BODY_CLOSE_RESPONSE 0x00000201
+#define SML_BODY_GET_PROFILE_PACK_REQUEST 0x00000300
+#define SML_BODY_GET_PROFILE_PACK_RESPONSE 0x00000301
+#define SML_BODY_GET_PROFILE_LIST_REQUEST 0x00000400
+#define SML_BODY_GET_PROFILE_LIST_RESPONSE 0x00000401
+#define SML_BODY_GET_PROC_PARAMETER_REQUEST 0x00000500
+#define SML_BODY_GET_PROC_PARAMETER_RESPONSE 0x00000501
+#define SML_BODY_SET_PROC_PARAMETER_REQUEST 0x00000600
+#define SML_BODY_GET_LIST_REQUEST 0x00000700
+#define SML_BODY_GET_LIST_RESPONSE 0x00000701
+#define SML_BODY_ATTENTION_RESPONSE 0x0000FF01
+
+typedef struct {
+	u32 *tag;
+	void *data; /* the body record named by tag */
+} sml_message_body;
+
+typedef struct {
+	octet_string *transaction_id;
+	u8 *group_id;
+	u8 *abort_on_error;
+	sml_message_body *message_body;
+	u16 *crc; /* as read; set again by every write */
+} sml_message;
+
+/* transaction_id is a fresh 16-byte random identifier; the rest NULL. */
+sml_message *sml_message_init(void);
+sml_message *sml_message_parse(sml_buffer *buf);
+/* Computes the CRC of the bytes written, stores it in crc and appends it. */
+void sml_message_write(sml_message *msg, sml_buffer *buf);
+void sml_message_free(sml_message *msg);
+
+/* data now belongs to the body. */
+sml_message_body *sml_message_body_init(u32 tag, void *data);
+/* A tag that is the optional marker fails with the error flag. */
+sml_message_body *sml_message_body_parse(sml_buffer *buf);
+void sml_message_body_write(sml_message_body *message_body, sml_buffer *buf);
+void sml_message_body_free(sml_message_body *message_body);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif

@@ -1,0 +1,150 @@
+// Message envelope and body:
+//   76 | transaction_id | group_id (62) | abort_on_error (62) | 72 tag body | crc (63 hi lo) | 00
+// The CRC covers the bytes from the 76 through the end of the body.
+#include <sml/sml_message.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+
+#include <sml/sml_crc16.h>
+
+#include "body_dispatch.hpp"
+#include "record.hpp"
+
+using namespace zelkor;
+
+namespace {
+
+struct message_deleter {
+	void operator()(sml_message *m) const { sml_message_free(m); }
+};
+struct body_deleter {
+	void operator()(sml_message_body *b) const { sml_message_body_free(b); }
+};
+
+} // namespace
+
+extern "C" {
+
+sml_message *sml_message_init(void) {
+	auto *msg = static_cast<sml_message *>(std::calloc(1, sizeof(sml_message)));
+	msg->transaction_id = sml_octet_string_generate_uuid();
+	return msg;
+}
+
+sml_message *sml_message_parse(sml_buffer *buf) {
+	if (!expect_list(buf, 6))
+		return nullptr;
+	std::unique_ptr<sml_message, message_deleter> msg{
+		static_cast<sml_message *>(std::calloc(1, sizeof(sml_message)))};
+	msg->transaction_id = sml_octet_string_parse(buf);
+	if (sml_buf_has_errors(buf))
+		return nullptr;
+	msg->group_id = codec_of<u8>::parse(buf);
+	if (sml_buf_has_errors(buf))
+		return nullptr;
+	msg->abort_on_error = codec_of<u8>::parse(buf);
+	if (sml_buf_has_errors(buf))
+		return nullptr;
+	msg->message_body = sml_message_body_parse(buf);
+	if (sml_buf_has_errors(buf))
+		return nullptr;
+	msg->crc = codec_of<u16>::parse(buf);
+	if (sml_buf_has_errors(buf))
+		return nullptr;
+	// The end-of-message byte is the sixth element; a message without it still reads.
+	if (buf->cursor < buf->buffer_len && sml_buf_get_current_byte(buf) == SML_END_OF_MESSAGE)
+		sml_buf_update_bytes_read(buf, 1);
+	return msg.release();
+}
+
+void sml_message_write(sml_message *msg, sml_buffer *buf) {
+	size_t start = buf->cursor;
+	sml_buf_set_type_and_length(buf, SML_TL_LIST, 6);
+	sml_octet_string_write(msg->transaction_id, buf);
+	codec_of<u8>::write(msg->group_id, buf);
+	codec_of<u8>::write(msg->abort_on_error, buf);
+	if (msg->message_body)
+		sml_message_body_write(msg->message_body, buf);
+	else
+		sml_buf_optional_write(buf);
+	sml_number_free(msg->crc);
+	u16 crc = sml_crc16_calculate(buf->buffer + start, static_cast<int>(buf->cursor - start));
+	msg->crc = static_cast<u16 *>(sml_number_init(crc, SML_TL_UNSIGNED, 2));
+	codec_of<u16>::write(msg->crc, buf);
+	sml_buf_reserve(buf, 1);
+	buf->buffer[buf->cursor++] = SML_END_OF_MESSAGE;
+}
+
+void sml_message_free(sml_message *msg) {
+	if (!msg)
+		return;
+	sml_octet_string_free(msg->transaction_id);
+	sml_number_free(msg->group_id);
+	sml_number_free(msg->abort_on_error);
+	sml_message_body_free(msg->message_body);
+	sml_number_free(msg->crc);
+	std::free(msg);
+}
+
+sml_message_body *sml_message_body_init(u32 tag, void *data) {
+	auto *body = static_cast<sml_message_body *>(std::calloc(1, sizeof(sml_message_body)));
+	body->tag = static_cast<u32 *>(sml_number_init(tag, SML_TL_UNSIGNED, 4));
+	body->data = data;
+	return body;
+}
+
+sml_message_body *sml_message_body_parse(sml_buffer *buf) {
+	if (!expect_list(buf, 2))
+		return nullptr;
+	std::unique_ptr<sml_message_body, body_deleter> body{
+		static_cast<sml_message_body *>(std::calloc(1, sizeof(sml_message_body)))};
+	body->tag = codec_of<u32>::parse(buf);
+	if (sml_buf_has_errors(buf))
+		return nullptr;
+	// Without a tag there is nothing to dispatch on.
+	if (!body->tag) {
+		buf->error = 1;
+		return nullptr;
+	}
+	const body_ops *ops = find_body(*body->tag);
+	if (!ops) {
+		std::fprintf(stderr, "zelkor: error: message type %04X not yet implemented\n", *body->tag);
+		return body.release();
+	}
+	// On failure the body comes back with NULL data and the flag set; the
+	// message releases it.
+	body->data = ops->parse(buf);
+	return body.release();
+}
+
+void sml_message_body_write(sml_message_body *message_body, sml_buffer *buf) {
+	sml_buf_set_type_and_length(buf, SML_TL_LIST, 2);
+	codec_of<u32>::write(message_body->tag, buf);
+	if (!message_body->tag) {
+		sml_buf_optional_write(buf);
+		return;
+	}
+	const body_ops *ops = find_body(*message_body->tag);
+	if (!ops) {
+		std::fprintf(stderr, "zelkor: error: message type %04X not yet implemented\n", *message_body->tag);
+		return;
+	}
+	ops->write(message_body->data, buf);
+}
+
+void sml_message_body_free(sml_message_body *message_body) {
+	if (!message_body)
+		return;
+	if (message_body->tag) {
+		if (const body_ops *ops = find_body(*message_body->tag))
+			ops->release(message_body->data);
+		else
+			std::fprintf(stderr, "zelkor: NYI: %s for message type %04X\n", __func__, *message_body->tag);
+	}
+	sml_number_free(message_body->tag);
+	std::free(message_body);
+}
+
+} // extern "C"

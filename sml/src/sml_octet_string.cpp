@@ -1,0 +1,110 @@
+// Octet strings and the hexadecimal helpers.
+#include <sml/sml_octet_string.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+#include <uuid/uuid.h>
+
+extern "C" {
+
+octet_string *sml_octet_string_init(unsigned char *str, int length) {
+	auto *s = static_cast<octet_string *>(std::calloc(1, sizeof(octet_string)));
+	if (length > 0) {
+		s->str = static_cast<unsigned char *>(std::malloc(static_cast<size_t>(length)));
+		std::memcpy(s->str, str, static_cast<size_t>(length));
+		s->len = length;
+	}
+	return s;
+}
+
+octet_string *sml_octet_string_init_from_hex(char *str) {
+	size_t n = std::strlen(str);
+	if (n % 2)
+		return nullptr;
+	std::vector<unsigned char> bytes(n / 2);
+	for (size_t i = 0; i < bytes.size(); i++)
+		bytes[i] = c2ptoi(str + 2 * i);
+	return sml_octet_string_init(bytes.data(), static_cast<int>(bytes.size()));
+}
+
+octet_string *sml_octet_string_parse(sml_buffer *buf) {
+	if (sml_buf_optional_is_skipped(buf))
+		return nullptr;
+	if (sml_buf_get_next_type(buf) != SML_TL_OCTET_STRING) {
+		buf->error = 1;
+		return nullptr;
+	}
+	int l = sml_buf_get_next_length(buf);
+	// The end-of-message byte 0x00 reads as length -1.
+	if (l < 0 || static_cast<size_t>(l) > buf->buffer_len - buf->cursor) {
+		buf->error = 1;
+		return nullptr;
+	}
+	octet_string *s = sml_octet_string_init(sml_buf_get_current_buf(buf), l);
+	sml_buf_update_bytes_read(buf, l);
+	return s;
+}
+
+void sml_octet_string_write(octet_string *str, sml_buffer *buf) {
+	if (!str) {
+		sml_buf_optional_write(buf);
+		return;
+	}
+	sml_buf_set_type_and_length(buf, SML_TL_OCTET_STRING, static_cast<unsigned>(str->len));
+	if (str->len > 0) {
+		sml_buf_reserve(buf, static_cast<size_t>(str->len));
+		std::memcpy(sml_buf_get_current_buf(buf), str->str, static_cast<size_t>(str->len));
+		sml_buf_update_bytes_read(buf, str->len);
+	}
+}
+
+void sml_octet_string_free(octet_string *str) {
+	if (!str)
+		return;
+	std::free(str->str);
+	std::free(str);
+}
+
+int sml_octet_string_cmp(octet_string *s1, octet_string *s2) {
+	if (s1->len != s2->len)
+		return -1;
+	if (s1->len == 0)
+		return 0;
+	return std::memcmp(s1->str, s2->str, static_cast<size_t>(s1->len));
+}
+
+int sml_octet_string_cmp_with_hex(octet_string *str, char *hex) {
+	octet_string *other = sml_octet_string_init_from_hex(hex);
+	// Text of odd length stands for no bytes at all: never a match.
+	if (!other)
+		return -1;
+	int result = sml_octet_string_cmp(str, other);
+	sml_octet_string_free(other);
+	return result;
+}
+
+octet_string *sml_octet_string_generate_uuid(void) {
+	uuid_t uuid;
+	uuid_generate(uuid);
+	return sml_octet_string_init(uuid, sizeof(uuid));
+}
+
+uint8_t ctoi(uint8_t c) {
+	if (c >= '0' && c <= '9')
+		return c - '0';
+	if (c >= 'a' && c <= 'f')
+		return c - 'a' + 10;
+	if (c >= 'A' && c <= 'F')
+		return c - 'A' + 10;
+	return 0;
+}
+
+uint8_t c2toi(uint8_t c1, uint8_t c2) { return static_cast<uint8_t>(ctoi(c1) * 16 + ctoi(c2)); }
+
+uint8_t c2ptoi(char *c) {
+	return c2toi(static_cast<uint8_t>(c[0]), static_cast<uint8_t>(c[1]));
+}
+
+} // extern "C"

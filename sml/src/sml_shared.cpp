@@ -1,0 +1,120 @@
+// The byte buffer and SML type-length fields.
+#include <sml/sml_shared.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+extern "C" {
+
+sml_buffer *sml_buffer_init(size_t length) {
+	auto *buf = static_cast<sml_buffer *>(std::calloc(1, sizeof(sml_buffer)));
+	// calloc(0) may return NULL; one spare byte keeps buffer non-NULL.
+	buf->buffer = static_cast<unsigned char *>(std::calloc(length ? length : 1, 1));
+	buf->buffer_len = length;
+	return buf;
+}
+
+void sml_buffer_free(sml_buffer *buf) {
+	if (!buf)
+		return;
+	std::free(buf->buffer);
+	std::free(buf->error_msg);
+	std::free(buf);
+}
+
+void sml_buf_reserve(sml_buffer *buf, size_t n) {
+	size_t need = buf->cursor + n;
+	if (need <= buf->buffer_len)
+		return;
+	size_t cap = std::max(need, buf->buffer_len * 2);
+	auto *area = static_cast<unsigned char *>(std::realloc(buf->buffer, cap));
+	std::memset(area + buf->buffer_len, 0, cap - buf->buffer_len);
+	buf->buffer = area;
+	buf->buffer_len = cap;
+}
+
+unsigned char sml_buf_get_current_byte(sml_buffer *buf) {
+	return buf->cursor < buf->buffer_len ? buf->buffer[buf->cursor] : 0x00;
+}
+
+unsigned char *sml_buf_get_current_buf(sml_buffer *buf) {
+	return buf->buffer + std::min(buf->cursor, buf->buffer_len);
+}
+
+void sml_buf_update_bytes_read(sml_buffer *buf, int bytes) {
+	buf->cursor += static_cast<size_t>(static_cast<ptrdiff_t>(bytes));
+}
+
+int sml_buf_get_next_type(sml_buffer *buf) {
+	return sml_buf_get_current_byte(buf) & SML_TL_LIST;
+}
+
+int sml_buf_get_next_length(sml_buffer *buf) {
+	bool list = sml_buf_get_next_type(buf) == SML_TL_LIST;
+	// Unsigned so that nibbles beyond the eighth shift out without overflow.
+	uint32_t value = 0;
+	int64_t tl_bytes = 1;
+	while (buf->cursor < buf->buffer_len) {
+		unsigned char byte = buf->buffer[buf->cursor];
+		value = (value << 4) | (byte & SML_TL_LENGTH_MASK);
+		if (!(byte & SML_TL_MORE))
+			break;
+		buf->cursor++;
+		tl_bytes++;
+	}
+	// A field cut off by the end leaves the cursor at the end, never beyond.
+	if (buf->cursor < buf->buffer_len)
+		buf->cursor++;
+	auto v = static_cast<int64_t>(static_cast<int32_t>(value));
+	return static_cast<int>(list ? v : v - tl_bytes);
+}
+
+void sml_buf_set_type_and_length(sml_buffer *buf, unsigned int type, unsigned int l) {
+	bool list = (type & SML_TL_LIST) == SML_TL_LIST;
+	uint64_t length = l;
+	int k = 1;
+	// The length of a non-list element counts its own TL bytes.
+	while ((list ? length : length + k) >= (uint64_t{1} << (4 * k)))
+		k++;
+	if (!list)
+		length += k;
+	sml_buf_reserve(buf, k);
+	unsigned char *out = buf->buffer + buf->cursor;
+	for (int i = 0; i < k; i++) {
+		auto nibble = static_cast<unsigned char>((length >> (4 * (k - 1 - i))) & 0x0F);
+		unsigned char byte = i == 0 ? static_cast<unsigned char>(type & SML_TL_LIST) : 0;
+		if (i < k - 1)
+			byte |= SML_TL_MORE;
+		out[i] = byte | nibble;
+	}
+	buf->cursor += k;
+}
+
+int sml_buf_has_errors(sml_buffer *buf) { return buf->error != 0; }
+
+int sml_buf_optional_is_skipped(sml_buffer *buf) {
+	if (buf->cursor < buf->buffer_len && buf->buffer[buf->cursor] == SML_OPTIONAL_SKIPPED) {
+		buf->cursor++;
+		return 1;
+	}
+	return 0;
+}
+
+void sml_buf_optional_write(sml_buffer *buf) {
+	sml_buf_reserve(buf, 1);
+	buf->buffer[buf->cursor++] = SML_OPTIONAL_SKIPPED;
+}
+
+void hexdump(unsigned char *buffer, size_t buffer_len) {
+	for (size_t i = 0; i < buffer_len; i++) {
+		std::printf("%02X ", buffer[i]);
+		if ((i + 1) % 8 == 0)
+			std::printf("\n");
+	}
+	std::printf("\n");
+}
+
+} // extern "C"

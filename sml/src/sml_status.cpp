@@ -1,0 +1,53 @@
+// Status words: an unsigned integer of the sender's width.
+#include <sml/sml_status.h>
+
+#include <cstdlib>
+
+#include "width.hpp"
+
+extern "C" {
+
+sml_status *sml_status_init(void) {
+	auto *status = static_cast<sml_status *>(std::calloc(1, sizeof(sml_status)));
+	status->type = SML_TL_UNSIGNED;
+	return status;
+}
+
+sml_status *sml_status_parse(sml_buffer *buf) {
+	if (sml_buf_optional_is_skipped(buf))
+		return nullptr;
+	unsigned char first = sml_buf_get_current_byte(buf);
+	auto type = static_cast<unsigned char>(first & SML_TL_LIST);
+	sml_status *status = sml_status_init();
+	status->type = type;
+	int w = zelkor::integer_width(first);
+	if (type == SML_TL_UNSIGNED && w) {
+		status->data.status8 = static_cast<u8 *>(sml_number_parse(buf, SML_TL_UNSIGNED, w));
+		status->type = static_cast<u8>(SML_TL_UNSIGNED | w);
+	} else {
+		buf->error = 1;
+	}
+	if (sml_buf_has_errors(buf)) {
+		sml_status_free(status);
+		return nullptr;
+	}
+	return status;
+}
+
+void sml_status_write(sml_status *status, sml_buffer *buf) {
+	if (!status) {
+		sml_buf_optional_write(buf);
+		return;
+	}
+	// A NULL data block writes the optional marker.
+	sml_number_write(status->data.status8, status->type & SML_TL_LIST, status->type & SML_TL_LENGTH_MASK, buf);
+}
+
+void sml_status_free(sml_status *status) {
+	if (!status)
+		return;
+	sml_number_free(status->data.status8);
+	std::free(status);
+}
+
+} // extern "C"

@@ -1,0 +1,79 @@
+// Time: 72 | tag (62 tt) | sec_index or timestamp (65 xx xx xx xx).
+#include <sml/sml_time.h>
+
+#include <cstdio>
+#include <cstdlib>
+
+extern "C" {
+
+sml_time *sml_time_init(void) { return static_cast<sml_time *>(std::calloc(1, sizeof(sml_time))); }
+
+// The list-of-three form (u32, i16, i16) stands in place of the number; it
+// is reported and dropped.
+static bool skip_time_list3(sml_buffer *buf) {
+	sml_buf_get_next_length(buf);
+	auto *v0 = static_cast<u32 *>(sml_number_parse(buf, SML_TL_UNSIGNED, 4));
+	auto *v1 = sml_buf_has_errors(buf) ? nullptr : static_cast<i16 *>(sml_number_parse(buf, SML_TL_INTEGER, 2));
+	auto *v2 = sml_buf_has_errors(buf) ? nullptr : static_cast<i16 *>(sml_number_parse(buf, SML_TL_INTEGER, 2));
+	bool ok = !sml_buf_has_errors(buf);
+	if (ok)
+		std::fprintf(stderr,
+			     "zelkor: error: sml_time as list[3]: ignoring value[0]=%u value[1]=%d value[2]=%d\n",
+			     v0 ? *v0 : 0u, v1 ? *v1 : 0, v2 ? *v2 : 0);
+	sml_number_free(v0);
+	sml_number_free(v1);
+	sml_number_free(v2);
+	return ok;
+}
+
+sml_time *sml_time_parse(sml_buffer *buf) {
+	if (sml_buf_optional_is_skipped(buf))
+		return nullptr;
+	sml_time *tme = sml_time_init();
+	if (sml_buf_get_next_type(buf) == SML_TL_UNSIGNED) {
+		// Some meters send a bare seconds index where the list belongs.
+		tme->tag = static_cast<u8 *>(sml_number_init(SML_TIME_SEC_INDEX, SML_TL_UNSIGNED, 1));
+		tme->data.sec_index = static_cast<u32 *>(sml_number_parse(buf, SML_TL_UNSIGNED, 4));
+	} else if (sml_buf_get_next_type(buf) != SML_TL_LIST || sml_buf_get_next_length(buf) != 2) {
+		buf->error = 1;
+	} else {
+		tme->tag = static_cast<u8 *>(sml_number_parse(buf, SML_TL_UNSIGNED, 1));
+		if (!sml_buf_has_errors(buf)) {
+			switch (sml_buf_get_next_type(buf)) {
+			case SML_TL_UNSIGNED:
+				tme->data.sec_index = static_cast<u32 *>(sml_number_parse(buf, SML_TL_UNSIGNED, 4));
+				break;
+			case SML_TL_LIST:
+				skip_time_list3(buf);
+				break;
+			default:
+				buf->error = 1;
+			}
+		}
+	}
+	if (sml_buf_has_errors(buf)) {
+		sml_time_free(tme);
+		return nullptr;
+	}
+	return tme;
+}
+
+void sml_time_write(sml_time *t, sml_buffer *buf) {
+	if (!t) {
+		sml_buf_optional_write(buf);
+		return;
+	}
+	sml_buf_set_type_and_length(buf, SML_TL_LIST, 2);
+	sml_number_write(t->tag, SML_TL_UNSIGNED, 1, buf);
+	sml_number_write(t->data.sec_index, SML_TL_UNSIGNED, 4, buf);
+}
+
+void sml_time_free(sml_time *tme) {
+	if (!tme)
+		return;
+	sml_number_free(tme->tag);
+	sml_number_free(tme->data.sec_index);
+	std::free(tme);
+}
+
+} // extern "C"

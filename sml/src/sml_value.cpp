@@ -1,0 +1,124 @@
+// Values: a reading as an octet string, boolean or integer of any width.
+#include <sml/sml_value.h>
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "width.hpp"
+
+extern "C" {
+
+sml_value *sml_value_init(void) { return static_cast<sml_value *>(std::calloc(1, sizeof(sml_value))); }
+
+sml_value *sml_value_parse(sml_buffer *buf) {
+	if (sml_buf_optional_is_skipped(buf))
+		return nullptr;
+	unsigned char first = sml_buf_get_current_byte(buf);
+	auto type = static_cast<unsigned char>(first & SML_TL_LIST);
+	sml_value *value = sml_value_init();
+	value->type = type;
+	switch (type) {
+	case SML_TL_OCTET_STRING:
+		value->data.bytes = sml_octet_string_parse(buf);
+		break;
+	case SML_TL_BOOLEAN:
+		value->data.boolean = sml_boolean_parse(buf);
+		break;
+	case SML_TL_INTEGER:
+	case SML_TL_UNSIGNED:
+		if (int w = zelkor::integer_width(first)) {
+			value->data.uint8 = static_cast<u8 *>(sml_number_parse(buf, type, w));
+			value->type = static_cast<u8>(type | w);
+		} else {
+			buf->error = 1;
+		}
+		break;
+	default:
+		buf->error = 1;
+	}
+	if (sml_buf_has_errors(buf)) {
+		sml_value_free(value);
+		return nullptr;
+	}
+	return value;
+}
+
+void sml_value_write(sml_value *value, sml_buffer *buf) {
+	if (!value) {
+		sml_buf_optional_write(buf);
+		return;
+	}
+	switch (value->type & SML_TL_LIST) {
+	case SML_TL_OCTET_STRING:
+		sml_octet_string_write(value->data.bytes, buf);
+		break;
+	case SML_TL_BOOLEAN:
+		sml_boolean_write(value->data.boolean, buf);
+		break;
+	case SML_TL_INTEGER:
+	case SML_TL_UNSIGNED:
+		sml_number_write(value->data.uint8, value->type & SML_TL_LIST, value->type & SML_TL_LENGTH_MASK,
+				 buf);
+		break;
+	default:
+		break;
+	}
+}
+
+void sml_value_free(sml_value *value) {
+	if (!value)
+		return;
+	switch (value->type) {
+	case SML_TL_OCTET_STRING:
+		sml_octet_string_free(value->data.bytes);
+		break;
+	case SML_TL_BOOLEAN:
+		sml_boolean_free(value->data.boolean);
+		break;
+	default:
+		sml_number_free(value->data.uint8);
+	}
+	std::free(value);
+}
+
+double sml_value_to_double(sml_value *value) {
+	switch (value->type) {
+	case 0x51: return *value->data.int8;
+	case 0x52: return *value->data.int16;
+	case 0x54: return *value->data.int32;
+	case 0x58: return static_cast<double>(*value->data.int64);
+	case 0x61: return *value->data.uint8;
+	case 0x62: return *value->data.uint16;
+	case 0x64: return *value->data.uint32;
+	case 0x68: return static_cast<double>(*value->data.uint64);
+	default:
+		std::fprintf(stderr, "zelkor: error: unknown type %d in %s\n", value->type, __func__);
+		return 0.0;
+	}
+}
+
+char *sml_value_to_strhex(sml_value *value, char **result, bool mixed) {
+	if (!value || !value->data.bytes || !value->data.bytes->str)
+		return nullptr;
+	const octet_string *s = value->data.bytes;
+	auto *text = static_cast<char *>(std::malloc(3 * static_cast<size_t>(s->len) + 1));
+	if (!text)
+		return nullptr;
+	*result = text;
+	int i = 0;
+	char *out = text;
+	if (mixed)
+		for (; i < s->len && s->str[i] >= 0x21 && s->str[i] <= 0x7A; i++)
+			*out++ = static_cast<char>(s->str[i]);
+	static constexpr char digits[] = "0123456789abcdef";
+	// Once a byte needs hexadecimal, the rest of the text stays hexadecimal.
+	for (; i < s->len; i++) {
+		*out++ = digits[s->str[i] >> 4];
+		*out++ = digits[s->str[i] & 0x0F];
+		*out++ = ' ';
+	}
+	*out = '\0';
+	return text;
+}
+
+} // extern "C"

@@ -1,0 +1,24 @@
+// The width rule shared by values and status words.
+#pragma once
+
+namespace zelkor {
+
+// An integer held in a value or status takes the smallest power of two of
+// bytes that holds its data, from the low nibble n (data bytes + 1) of the
+// first TL byte. Nibbles 10 to 15 would need 16 bytes, which nothing holds:
+// 0 marks them as unreadable.
+constexpr int integer_width(unsigned char first_tl_byte) {
+	int n = first_tl_byte & 0x0F;
+	if (n > 9)
+		return 0;
+	int w = 1;
+	while (w < n - 1)
+		w *= 2;
+	return w;
+}
+
+static_assert(integer_width(0x51) == 1 && integer_width(0x52) == 1 && integer_width(0x53) == 2 &&
+	      integer_width(0x54) == 4 && integer_width(0x55) == 4 && integer_width(0x56) == 8 &&
+	      integer_width(0x59) == 8 && integer_width(0x5A) == 0);
+
+} // namespace zelkor

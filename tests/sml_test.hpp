@@ -1,0 +1,95 @@
+// Test support: bytes as hex text in, records out; records written, bytes compared whole.
+#pragma once
+
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include <sml/sml_shared.h>
+
+namespace test {
+
+inline std::vector<unsigned char> bytes(std::string_view hex) {
+	std::vector<unsigned char> out;
+	int hi = -1;
+	for (char c : hex) {
+		int v = (c >= '0' && c <= '9') ? c - '0'
+			: (c >= 'a' && c <= 'f') ? c - 'a' + 10
+			: (c >= 'A' && c <= 'F') ? c - 'A' + 10 : -1;
+		if (v < 0)
+			continue;
+		if (hi < 0) {
+			hi = v;
+		} else {
+			out.push_back(static_cast<unsigned char>(hi * 16 + v));
+			hi = -1;
+		}
+	}
+	return out;
+}
+
+inline std::string hex(const unsigned char *p, size_t n) {
+	std::string s;
+	char tmp[4];
+	for (size_t i = 0; i < n; i++) {
+		std::snprintf(tmp, sizeof tmp, i ? " %02X" : "%02X", p[i]);
+		s += tmp;
+	}
+	return s;
+}
+
+// Normalises hex text to "AA BB CC" for whole-string comparison.
+inline std::string canon(std::string_view h) {
+	auto b = bytes(h);
+	return hex(b.data(), b.size());
+}
+
+struct buffer_deleter {
+	void operator()(sml_buffer *b) const { sml_buffer_free(b); }
+};
+using buffer = std::unique_ptr<sml_buffer, buffer_deleter>;
+
+// A parse buffer holding exactly the given bytes.
+inline buffer parse_buf(std::string_view h) {
+	auto b = bytes(h);
+	buffer buf{sml_buffer_init(b.size())};
+	if (!b.empty())
+		std::memcpy(buf->buffer, b.data(), b.size());
+	return buf;
+}
+
+// The bytes a writer appends to an empty buffer (which it has to grow).
+template <class F> std::string written(F &&write) {
+	buffer buf{sml_buffer_init(0)};
+	write(buf.get());
+	return hex(buf->buffer, buf->cursor);
+}
+
+template <class T, class Free> auto owned(T *p, Free f) {
+	return std::unique_ptr<T, Free>(p, f);
+}
+
+inline std::string corpus_dir() { return ZELKOR_CORPUS_DIR; }
+
+inline bool have_corpus() { return std::filesystem::is_directory(corpus_dir()); }
+
+inline std::vector<unsigned char> read_file(const std::string &path) {
+	std::ifstream in(path, std::ios::binary);
+	return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+} // namespace test
+
+#define SKIP_WITHOUT_CORPUS()                                                                      \
+	do {                                                                                       \
+		if (!test::have_corpus())                                                          \
+			GTEST_SKIP() << "no corpus at " << test::corpus_dir();                     \
+	} while (0)
