@@ -24,6 +24,7 @@
 #include <sml/sml_shared.h>
 #include <sml/sml_status.h>
 #include <sml/sml_time.h>
+#include <sml/sml_tree.h>
 #include <sml/sml_value.h>
 
 namespace zelkor {
@@ -56,6 +57,11 @@ ZELKOR_CODEC(sml_value, sml_value);
 ZELKOR_CODEC(sml_time, sml_time);
 ZELKOR_CODEC(sml_status, sml_status);
 ZELKOR_CODEC(sml_list, sml_list);
+ZELKOR_CODEC(sml_tree, sml_tree);
+ZELKOR_CODEC(sml_tree_path, sml_tree_path);
+ZELKOR_CODEC(sml_proc_par_value, sml_proc_par_value);
+ZELKOR_CODEC(sml_period_entry, sml_period_entry);
+ZELKOR_CODEC(sml_tupel_entry, sml_tupel_entry);
 
 // Integers are read at any wire length up to their width and written at
 // their full width; signedness follows from the C type.
