@@ -15,20 +15,25 @@
 extern "C" {
 #endif
 
-/* Reads exactly len bytes, waiting with select before each read. Returns
- * fewer only when the input ends (read returns 0) or fails with an error
- * other than EINTR, EAGAIN or EWOULDBLOCK. */
+/* Reads exactly len bytes, waiting with select on set (which it rearms with
+ * fd alone; NULL, or a descriptor past FD_SETSIZE, waits with poll) before
+ * each read. Returns fewer only when the input ends (read returns 0; errno is
+ * then 0) or fails with an error other than EINTR, EAGAIN or EWOULDBLOCK. */
 size_t sml_read(int fd, fd_set *set, unsigned char *buffer, size_t len);
 
-/* Waits for the next complete frame, copies it whole (start sequence to
- * CRC) into buffer (max_len bytes) and returns its length. Returns 0 for a
- * rejected frame, and also when the input ends or fails for good; a frame cut
- * short by the end of input is dropped. */
+/* Waits for the next complete frame and returns its length, with the frame
+ * whole (start sequence to CRC) in buffer (max_len bytes); the longest frame
+ * taken is the longest multiple of 4 below max_len. buffer is also the
+ * working area: after a 0 it holds scratch bytes. Returns 0 for a rejected
+ * frame (errno EBADMSG; the next call hunts on from there), and also when the
+ * input ends (errno 0) or fails for good (errno of read); a frame cut short
+ * by the end of input is dropped. Allocates nothing. */
 size_t sml_transport_read(int fd, unsigned char *buffer, size_t max_len);
 
-/* Calls receiver with every frame read from fd, in an area the next frame
- * overwrites. Returns only when the input ends or fails for good; errno then
- * tells which (0 for the end of input). */
+/* Calls receiver with every frame read from fd, in an 8096-byte area on
+ * the stack that the next frame overwrites: the receiver copies what it
+ * keeps. Returns only when the input ends or fails for good; errno then tells
+ * which (0 for the end of input). */
 void sml_transport_listen(int fd, void (*sml_transport_receiver)(unsigned char *buffer,
 								  size_t buffer_len));
 
