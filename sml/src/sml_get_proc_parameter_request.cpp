@@ -1,0 +1,15 @@
+// GetProcParameter request: 75 | server_id | username | password | parameter_tree_path | attribute
+#include <sml/sml_get_proc_parameter_request.h>
+
+#include "record.hpp"
+
+using namespace zelkor;
+
+using layout = record<sml_get_proc_parameter_request, absent::rejected,
+		      field<&sml_get_proc_parameter_request::server_id>,
+		      field<&sml_get_proc_parameter_request::username>,
+		      field<&sml_get_proc_parameter_request::password>,
+		      field<&sml_get_proc_parameter_request::parameter_tree_path>,
+		      field<&sml_get_proc_parameter_request::attribute>>;
+
+ZELKOR_RECORD_API(sml_get_proc_parameter_request, layout)
