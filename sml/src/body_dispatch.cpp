@@ -4,13 +4,20 @@
 #include <algorithm>
 #include <iterator>
 
+#include <sml/sml_attention_response.h>
 #include <sml/sml_close_request.h>
 #include <sml/sml_close_response.h>
 #include <sml/sml_get_list_request.h>
 #include <sml/sml_get_list_response.h>
+#include <sml/sml_get_proc_parameter_request.h>
+#include <sml/sml_get_proc_parameter_response.h>
+#include <sml/sml_get_profile_list_response.h>
+#include <sml/sml_get_profile_pack_request.h>
+#include <sml/sml_get_profile_pack_response.h>
 #include <sml/sml_message.h>
 #include <sml/sml_open_request.h>
 #include <sml/sml_open_response.h>
+#include <sml/sml_set_proc_parameter_request.h>
 
 #include "record.hpp"
 
@@ -29,8 +36,17 @@ constexpr body_ops bodies[] = {
 	ZELKOR_BODY(SML_BODY_OPEN_RESPONSE, sml_open_response),
 	ZELKOR_BODY(SML_BODY_CLOSE_REQUEST, sml_close_request),
 	ZELKOR_BODY(SML_BODY_CLOSE_RESPONSE, sml_close_response),
+	ZELKOR_BODY(SML_BODY_GET_PROFILE_PACK_REQUEST, sml_get_profile_pack_request),
+	ZELKOR_BODY(SML_BODY_GET_PROFILE_PACK_RESPONSE, sml_get_profile_pack_response),
+	// The profile-list request is the profile-pack request's record.
+	ZELKOR_BODY(SML_BODY_GET_PROFILE_LIST_REQUEST, sml_get_profile_pack_request),
+	ZELKOR_BODY(SML_BODY_GET_PROFILE_LIST_RESPONSE, sml_get_profile_list_response),
+	ZELKOR_BODY(SML_BODY_GET_PROC_PARAMETER_REQUEST, sml_get_proc_parameter_request),
+	ZELKOR_BODY(SML_BODY_GET_PROC_PARAMETER_RESPONSE, sml_get_proc_parameter_response),
+	ZELKOR_BODY(SML_BODY_SET_PROC_PARAMETER_REQUEST, sml_set_proc_parameter_request),
 	ZELKOR_BODY(SML_BODY_GET_LIST_REQUEST, sml_get_list_request),
 	ZELKOR_BODY(SML_BODY_GET_LIST_RESPONSE, sml_get_list_response),
+	ZELKOR_BODY(SML_BODY_ATTENTION_RESPONSE, sml_attention_response),
 };
 
 } // namespace
