@@ -1,0 +1,13 @@
+// libFuzzer target: any bytes as an SML file, parsed, written back, released.
+#include <sml/sml_file.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
+	sml_file *file = sml_file_parse(const_cast<uint8_t *>(data), size);
+	sml_file_write(file);
+	sml_file_free(file);
+	return 0;
+}
