@@ -82,6 +82,9 @@ void sml_value_free(sml_value *value) {
 }
 
 double sml_value_to_double(sml_value *value) {
+	// A value a caller is still building may hold nothing yet.
+	if (!value || !value->data.uint8)
+		return 0.0;
 	switch (value->type) {
 	case 0x51: return *value->data.int8;
 	case 0x52: return *value->data.int16;

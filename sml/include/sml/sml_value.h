@@ -40,8 +40,8 @@ sml_value *sml_value_parse(sml_buffer *buf);
 void sml_value_write(sml_value *value, sml_buffer *buf);
 void sml_value_free(sml_value *value);
 
-/* Integers only (present value, present data); any other type prints a
- * diagnostic to stderr and gives 0.0. */
+/* Integers only; any other type prints a diagnostic to stderr and gives 0.0.
+ * An absent value, or one without data, gives 0.0. */
 double sml_value_to_double(sml_value *value);
 /* Octet-string values only. Returns the text, also stored in *result, to be
  * released with free(); NULL (and *result untouched) for an absent or empty
