@@ -1,0 +1,200 @@
+// Real meter captures through obisdump: what each frame is known to hold,
+// its readings checked against values read off the bytes by hand.
+#include <algorithm>
+#include <map>
+#include <regex>
+#include <sstream>
+
+#include "process.hpp"
+#include "sml_test.hpp"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+enum class expect {
+	readings,    // intact: summary, every reading, no diagnostic
+	crc_line,    // frame CRC wrong: skipped whole with one line
+	stops_early, // the file parser gives up in the GetList: its warning, no reading
+	no_getlist,  // open, another body, close: summary only
+	never_ends,  // damaged so that its end block is off the block grid: nothing
+};
+
+struct capture {
+	expect what;
+	int readings = 0;               // when the source counts them; 0: at least one
+	std::vector<const char *> lines = {}; // readings decoded by hand from the bytes
+	const char *tags = "SML message  101\nSML message  701\nSML message  201\n";
+};
+
+const std::map<std::string, capture> &captures() {
+	static const std::map<std::string, capture> known = {
+		// 69 00000000 00449F38 at scaler -1; server id 0A 01 "APA" 01 05 55 50 D2.
+		{"apator-unknown-1.bin",
+		 {expect::readings, 22, {"1-0:1.8.0*255#449720.8#Wh", "1-0:96.1.0*255#0a 01 41 50 41 01 05 55 50 d2 #"}}},
+		// 59 ...AAD2 = 43730 at scaler -1; 65 0000002A = 42 W.
+		{"dnt-unknown-1.bin",
+		 {expect::readings, 7,
+		  {"129-129:199.130.3*255#DNT#", "1-0:2.8.0*255#4373.0#Wh", "1-0:15.7.0*255#42.0#W"}}},
+		{"dzg-unknown-1.bin", {expect::readings}},
+		{"dzg-unknown-2.bin", {expect::crc_line}},
+		// 55 FFFEA113 = -89837 at scaler -2; 69 ...03DF435B = 64963419 at -4;
+		// 1-0:96.5.5 has no unit: 63 01A0 = 416.
+		{"easymeter-q3b-1.bin",
+		 {expect::readings, 9,
+		  {"1-0:1.7.0*255#-898.4#W", "1-0:1.8.0*255#6496.3#Wh", "1-0:96.5.5*255#416.0#"}}},
+		{"easymeter-q3ba1022-1.bin", {expect::readings}},
+		{"ebz-dd3-1.bin", {expect::readings}},
+		{"ebz-dd3-2.bin", {expect::crc_line}},
+		{"ebz-unknown-1.bin", {expect::readings}},
+		{"ebz-unknown-2.bin", {expect::readings}},
+		{"efr-unknown-1.bin", {expect::readings}},
+		// 52 F7 = -9 W; phase angle 52 79 = 121 in unit 8; 63 01F4 = 500 at -1 in unit 44.
+		{"efr-unknown-2.bin",
+		 {expect::readings, 22, {"1-0:16.7.0*255#-9.0#W", "1-0:81.7.1*255#121.0#°", "1-0:14.7.0*255#50.0#Hz"}}},
+		{"emh-ed300l-1.bin", {expect::readings}},
+		// 55 FFFFF3FA = -3078 at -1; 56 001054F2FE = 274002686 at -1.
+		{"emh-ed300l-2.bin",
+		 {expect::readings, 10, {"1-0:16.7.0*255#-307.8#W", "1-0:1.8.0*255#27400268.6#Wh"}}},
+		{"emh-ehzpw8e2a6l0hq2d-1.bin", {expect::readings}},
+		{"emh-unknown-1.bin", {expect::stops_early, 0, {}, "SML message  101\n"}},
+		{"emh-unknown-2.bin", {expect::readings}},
+		{"hager-ehz363-1.bin", {expect::stops_early, 0, {}, "SML message  101\n"}},
+		{"hager-unknown-1.bin", {expect::crc_line}},
+		{"hager-unknown-2.bin", {expect::readings}},
+		{"hager-unknown-3.bin", {expect::never_ends}},
+		// CRC-16/KERMIT frame. 65 066F04AB = 107938987 at -1; 53 00BC = 188 W.
+		{"holley-dtz541-1.bin",
+		 {expect::readings, 30, {"1-0:1.8.0*255#10793898.7#Wh", "1-0:16.7.0*255#188.0#W"}}},
+		{"holley-unknown-1.bin", {expect::readings, 20, {"1-0:0.2.0*0#1.02.007#"}}},
+		{"holley-unknown-2.bin", {expect::readings}},
+		{"iskra-mt631-1.bin", {expect::readings}},
+		{"iskra-unknown-1.bin", {expect::readings}},
+		{"iskra-unknown-2.bin", {expect::readings}},
+		{"logarex-unknown-1.bin", {expect::readings, 22}},
+		{"unknown-unknown-1.bin",
+		 {expect::no_getlist, 0, {}, "SML message  101\nSML message FF01\nSML message  201\n"}},
+		{"unknown-unknown-2.bin",
+		 {expect::no_getlist, 0, {}, "SML message  101\nSML message  401\nSML message  201\n"}},
+	};
+	return known;
+}
+
+std::vector<std::string> lines_of(const std::string &text) {
+	std::vector<std::string> lines;
+	std::istringstream in(text);
+	for (std::string line; std::getline(in, line);)
+		lines.push_back(line);
+	return lines;
+}
+
+const std::regex reading_line(R"(\d+-\d+:\d+\.\d+\.\d+\*\d+#[^#]*#.*)");
+
+std::string summary(size_t frame_len, int messages, const char *tags) {
+	return "SML file (" + std::to_string(messages) + " SML messages, " + std::to_string(frame_len - 16) +
+	       " bytes)\n" + tags + "OBIS data\n";
+}
+
+void check(const std::string &name, const capture &c) {
+	SCOPED_TRACE(name);
+	auto frame = test::read_file(test::corpus_dir() + "/" + name);
+	auto r = test::run({test::program("obisdump"), "-"}, frame);
+	ASSERT_EQ(r.status, 0) << r.err;
+
+	switch (c.what) {
+	case expect::readings: {
+		EXPECT_EQ(r.err, "");
+		std::string head = summary(frame.size(), 3, c.tags);
+		ASSERT_EQ(r.out.substr(0, head.size()), head);
+		auto readings = lines_of(r.out.substr(head.size()));
+		if (c.readings) {
+			EXPECT_EQ(readings.size(), static_cast<size_t>(c.readings));
+		}
+		EXPECT_FALSE(readings.empty());
+		for (const auto &line : readings)
+			EXPECT_TRUE(std::regex_match(line, reading_line)) << line;
+		for (const char *line : c.lines)
+			EXPECT_NE(std::find(readings.begin(), readings.end(), line), readings.end()) << line;
+		break;
+	}
+	case expect::crc_line:
+		EXPECT_EQ(r.out, "");
+		EXPECT_EQ(r.err, "obisdump: warning: frame of " + std::to_string(frame.size()) +
+					 " bytes fails its CRC check, skipped\n");
+		break;
+	case expect::stops_early: {
+		auto out = lines_of(r.out);
+		ASSERT_EQ(out.size(), 3u) << r.out;
+		EXPECT_EQ(out[0].rfind("SML file (1 SML messages, ", 0), 0u) << out[0];
+		EXPECT_EQ(out[1] + "\n" + out[2] + "\n", std::string(c.tags) + "OBIS data\n");
+		auto err = lines_of(r.err);
+		ASSERT_FALSE(err.empty());
+		EXPECT_EQ(err.back(), "zelkor: warning: could not read the whole file");
+		for (const auto &line : err)
+			EXPECT_EQ(line.rfind("zelkor: ", 0), 0u) << line;
+		break;
+	}
+	case expect::no_getlist:
+		EXPECT_EQ(r.err, "");
+		EXPECT_EQ(r.out, summary(frame.size(), 3, c.tags));
+		break;
+	case expect::never_ends:
+		EXPECT_EQ(r.out, "");
+		EXPECT_EQ(r.err, "");
+		break;
+	}
+}
+
+TEST(Corpus, EveryFrameGivesWhatItsSourceLeadsToExpect) {
+	SKIP_WITHOUT_CORPUS();
+	int seen = 0;
+	for (const auto &e : fs::directory_iterator(test::corpus_dir())) {
+		if (e.path().extension() != ".bin")
+			continue;
+		std::string name = e.path().filename();
+		auto it = captures().find(name);
+		if (it == captures().end()) {
+			ADD_FAILURE() << name << " is not described here yet";
+			continue;
+		}
+		seen++;
+		check(name, it->second);
+	}
+	EXPECT_EQ(seen, static_cast<int>(captures().size()));
+}
+
+// A raw serial dump: every frame of one meter, back to back. Returns what
+// obisdump printed.
+std::string check_stream(const char *name, int frames) {
+	auto input = test::read_file(test::corpus_dir() + "/streams/" + name);
+	EXPECT_FALSE(input.empty());
+	auto r = test::run({test::program("obisdump"), "-"}, input);
+	EXPECT_EQ(r.status, 0);
+	EXPECT_EQ(r.err, "");
+	auto out = lines_of(r.out);
+	auto count = [&](const std::string &prefix) {
+		return std::count_if(out.begin(), out.end(), [&](const std::string &l) { return l.rfind(prefix, 0) == 0; });
+	};
+	// Every frame of this meter: three messages, seven readings.
+	EXPECT_EQ(count("SML file (3 SML messages, 308 bytes)"), frames);
+	EXPECT_EQ(count("OBIS data"), frames);
+	EXPECT_EQ(count("1-0:2.8.0*255#"), frames);
+	EXPECT_EQ(count("1-0:15.7.0*255#"), frames);
+	EXPECT_EQ(out.size(), static_cast<size_t>(frames) * 12);
+	return r.out;
+}
+
+TEST(Corpus, DntStream1WholeFromItsFirstFrame) {
+	SKIP_WITHOUT_CORPUS();
+	std::string out = check_stream("dnt-stream-1.dump", 878);
+	auto first = test::run({test::program("obisdump"), "-"}, test::read_file(test::corpus_dir() + "/dnt-unknown-1.bin"));
+	EXPECT_EQ(out.substr(0, first.out.size()), first.out);
+}
+
+// The recording stops inside frame 519, which is dropped.
+TEST(Corpus, DntStream2WholeUpToItsCutLastFrame) {
+	SKIP_WITHOUT_CORPUS();
+	check_stream("dnt-stream-2.dump", 518);
+}
+
+} // namespace
