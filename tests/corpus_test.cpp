@@ -2,7 +2,7 @@
 // its readings checked against values read off the bytes by hand.
 #include <algorithm>
 #include <map>
-#include <regex>
+#include <cstdio>
 #include <sstream>
 
 #include "process.hpp"
@@ -88,7 +88,15 @@ std::vector<std::string> lines_of(const std::string &text) {
 	return lines;
 }
 
-const std::regex reading_line(R"(\d+-\d+:\d+\.\d+\.\d+\*\d+#[^#]*#.*)");
+// A-B:C.D.E*F#value#unit
+bool is_reading(const std::string &line) {
+	unsigned obis[6];
+	int n = 0;
+	if (std::sscanf(line.c_str(), "%u-%u:%u.%u.%u*%u#%n", &obis[0], &obis[1], &obis[2], &obis[3], &obis[4],
+			&obis[5], &n) != 6 || n == 0)
+		return false;
+	return line.find('#', static_cast<size_t>(n)) != std::string::npos;
+}
 
 std::string summary(size_t frame_len, int messages, const char *tags) {
 	return "SML file (" + std::to_string(messages) + " SML messages, " + std::to_string(frame_len - 16) +
@@ -112,7 +120,7 @@ void check(const std::string &name, const capture &c) {
 		}
 		EXPECT_FALSE(readings.empty());
 		for (const auto &line : readings)
-			EXPECT_TRUE(std::regex_match(line, reading_line)) << line;
+			EXPECT_TRUE(is_reading(line)) << line;
 		for (const char *line : c.lines)
 			EXPECT_NE(std::find(readings.begin(), readings.end(), line), readings.end()) << line;
 		break;
