@@ -5,6 +5,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "slots.hpp"
+
 extern "C" {
 
 sml_file *sml_file_init(void) {
@@ -19,6 +21,7 @@ sml_file *sml_file_parse(unsigned char *buffer, size_t buffer_len) {
 	if (buffer_len)
 		std::memcpy(file->buf->buffer, buffer, buffer_len);
 	sml_buffer *buf = file->buf;
+	zelkor::gathered<sml_message> messages{sml_message_free};
 	while (buf->cursor < buf->buffer_len) {
 		// Zero bytes between messages, the frame's padding among them.
 		if (sml_buf_get_current_byte(buf) == SML_END_OF_MESSAGE) {
@@ -26,15 +29,18 @@ sml_file *sml_file_parse(unsigned char *buffer, size_t buffer_len) {
 			continue;
 		}
 		// messages_len is a short: a file cannot count further.
-		if (file->messages_len == SML_FILE_MAX_MESSAGES)
+		if (messages.size() == SML_FILE_MAX_MESSAGES)
 			buf->error = 1;
 		sml_message *msg = buf->error ? nullptr : sml_message_parse(buf);
 		if (sml_buf_has_errors(buf)) {
 			std::fprintf(stderr, "zelkor: warning: could not read the whole file\n");
 			break;
 		}
-		sml_file_add_message(file, msg);
+		messages.add(msg);
 	}
+	int len = 0;
+	messages.hand_to(file->messages, len);
+	file->messages_len = static_cast<short>(len);
 	return file;
 }
 
@@ -43,10 +49,9 @@ void sml_file_add_message(sml_file *file, sml_message *message) {
 		sml_message_free(message);
 		return;
 	}
-	file->messages_len++;
-	file->messages = static_cast<sml_message **>(
-		std::realloc(file->messages, sizeof(sml_message *) * static_cast<size_t>(file->messages_len)));
-	file->messages[file->messages_len - 1] = message;
+	int len = file->messages_len;
+	zelkor::append(file->messages, len, message);
+	file->messages_len = static_cast<short>(len);
 }
 
 void sml_file_write(sml_file *file) {

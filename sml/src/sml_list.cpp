@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "record.hpp"
+#include "slots.hpp"
 
 using namespace zelkor;
 
@@ -35,12 +36,7 @@ sml_sequence *sml_sequence_init(void (*elem_free)(void *elem)) {
 	return seq;
 }
 
-void sml_sequence_add(sml_sequence *seq, void *new_entry) {
-	// Exactly one more slot per element: no spare capacity is kept.
-	seq->elems_len++;
-	seq->elems = static_cast<void **>(std::realloc(seq->elems, sizeof(void *) * seq->elems_len));
-	seq->elems[seq->elems_len - 1] = new_entry;
-}
+void sml_sequence_add(sml_sequence *seq, void *new_entry) { append(seq->elems, seq->elems_len, new_entry); }
 
 sml_sequence *sml_sequence_parse(sml_buffer *buf, void *(*elem_parse)(sml_buffer *buf),
 				 void (*elem_free)(void *elem)) {
@@ -49,17 +45,18 @@ sml_sequence *sml_sequence_parse(sml_buffer *buf, void *(*elem_parse)(sml_buffer
 		buf->error = 1;
 		return nullptr;
 	}
-	std::unique_ptr<sml_sequence, decltype(&sml_sequence_free)> seq{sml_sequence_init(elem_free),
-									 sml_sequence_free};
 	int n = sml_buf_get_next_length(buf);
+	gathered<void> elems{elem_free};
 	for (int i = 0; i < n; i++) {
 		void *elem = elem_parse(buf);
 		if (sml_buf_has_errors(buf))
 			return nullptr;
 		// An absent element keeps its slot.
-		sml_sequence_add(seq.get(), elem);
+		elems.add(elem);
 	}
-	return seq.release();
+	sml_sequence *seq = sml_sequence_init(elem_free);
+	elems.hand_to(seq->elems, seq->elems_len);
+	return seq;
 }
 
 void sml_sequence_write(sml_sequence *seq, sml_buffer *buf, void (*elem_write)(void *elem, sml_buffer *buf)) {

@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "record.hpp"
+#include "slots.hpp"
 
 using namespace zelkor;
 
@@ -61,38 +62,6 @@ template <class T, void (*Free)(T *)> struct deleter {
 using owned_tree = std::unique_ptr<sml_tree, deleter<sml_tree, sml_tree_free>>;
 using owned_path = std::unique_ptr<sml_tree_path, deleter<sml_tree_path, sml_tree_path_free>>;
 using owned_ppv = std::unique_ptr<sml_proc_par_value, deleter<sml_proc_par_value, sml_proc_par_value_free>>;
-
-// Exactly one more slot per append: the arrays keep no spare capacity.
-template <class T> void append(T **&slots, int &len, T *item) {
-	len++;
-	slots = static_cast<T **>(std::realloc(slots, sizeof(T *) * static_cast<size_t>(len)));
-	slots[len - 1] = item;
-}
-
-// Gathers the items of a list being read and hands them over in one array of
-// exactly their number. Appending slot by slot would copy the array once per
-// item, which for a long list costs time in the square of its length.
-template <class T, void (*Free)(T *)> class gathered {
-	std::vector<T *> items_;
-
-public:
-	gathered() = default;
-	gathered(const gathered &) = delete;
-	gathered &operator=(const gathered &) = delete;
-	~gathered() {
-		for (T *item : items_)
-			Free(item);
-	}
-	void add(T *item) { items_.push_back(item); }
-	void hand_to(T **&slots, int &len) {
-		if (items_.empty())
-			return;
-		slots = static_cast<T **>(std::malloc(sizeof(T *) * items_.size()));
-		std::copy(items_.begin(), items_.end(), slots);
-		len = static_cast<int>(items_.size());
-		items_.clear();
-	}
-};
 
 // Calls f with the payload member the tag names; false for any other tag.
 template <class F> bool with_payload(sml_proc_par_value *v, F &&f) {
@@ -140,7 +109,7 @@ sml_tree *parse_tree(sml_buffer *buf, int depth) {
 	}
 	// Every child takes at least one byte, so a count the input cannot back
 	// ends at the end of the bytes, not in memory reserved for it.
-	gathered<sml_tree, sml_tree_free> children;
+	gathered<sml_tree> children{sml_tree_free};
 	for (int i = 0, n = sml_buf_get_next_length(buf); i < n; i++) {
 		sml_tree *child = parse_tree(buf, depth + 1);
 		if (sml_buf_has_errors(buf))
@@ -175,7 +144,7 @@ sml_tree_path *sml_tree_path_parse(sml_buffer *buf) {
 		return nullptr;
 	}
 	owned_path path{sml_tree_path_init()};
-	gathered<octet_string, sml_octet_string_free> names;
+	gathered<octet_string> names{sml_octet_string_free};
 	for (int i = 0, n = sml_buf_get_next_length(buf); i < n; i++) {
 		octet_string *name = sml_octet_string_parse(buf);
 		if (sml_buf_has_errors(buf))
