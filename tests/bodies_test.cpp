@@ -6,53 +6,18 @@
 #include <sml/sml_open_request.h>
 #include <sml/sml_open_response.h>
 
-#include "sml_test.hpp"
+#include "roundtrip.hpp"
 
 namespace {
 
-// Parses wire with a body's operations; a rejected body leaves the flag set and NULL.
-template <class T> struct body_ops {
-	T *(*parse)(sml_buffer *);
-	void (*write)(T *, sml_buffer *);
-	void (*release)(T *);
+constexpr auto open_request = TEST_RECORD_OPS(sml_open_request);
+constexpr auto open_response = TEST_RECORD_OPS(sml_open_response);
+constexpr auto close_request = TEST_RECORD_OPS(sml_close_request);
+constexpr auto close_response = TEST_RECORD_OPS(sml_close_response);
+constexpr auto get_list_request = TEST_RECORD_OPS(sml_get_list_request);
+constexpr auto get_list_response = TEST_RECORD_OPS(sml_get_list_response);
 
-	// The bytes the parsed record writes back, or "rejected".
-	std::string roundtrip(const std::string &wire) const {
-		auto buf = test::parse_buf(wire);
-		auto rec = test::owned(parse(buf.get()), release);
-		if (!rec) {
-			EXPECT_TRUE(buf->error) << wire;
-			return "rejected";
-		}
-		EXPECT_FALSE(buf->error) << wire;
-		EXPECT_EQ(buf->cursor, buf->buffer_len) << wire;
-		return test::written([&](sml_buffer *w) { write(rec.get(), w); });
-	}
-};
-
-constexpr body_ops<sml_open_request> open_request{sml_open_request_parse, sml_open_request_write, sml_open_request_free};
-constexpr body_ops<sml_open_response> open_response{sml_open_response_parse, sml_open_response_write,
-						    sml_open_response_free};
-constexpr body_ops<sml_close_request> close_request{sml_close_request_parse, sml_close_request_write,
-						    sml_close_request_free};
-constexpr body_ops<sml_close_response> close_response{sml_close_response_parse, sml_close_response_write,
-						      sml_close_response_free};
-constexpr body_ops<sml_get_list_request> get_list_request{sml_get_list_request_parse, sml_get_list_request_write,
-							  sml_get_list_request_free};
-constexpr body_ops<sml_get_list_response> get_list_response{sml_get_list_response_parse,
-							    sml_get_list_response_write, sml_get_list_response_free};
-
-// In: the wire; out: what the parsed record writes ("rejected" when it does not parse).
-struct roundtrip_case {
-	const char *wire;
-	const char *out;
-};
-
-template <class T> void check(const body_ops<T> &ops, std::initializer_list<roundtrip_case> cases) {
-	for (const auto &c : cases)
-		EXPECT_EQ(ops.roundtrip(test::canon(c.wire)), c.out == std::string("rejected") ? c.out : test::canon(c.out))
-			<< c.wire;
-}
+using test::check;
 
 TEST(OpenRequest, RoundTrips) {
 	check(open_request, {
