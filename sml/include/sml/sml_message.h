@@ -4,9 +4,10 @@
  * its body record, released by the tag's own free operation.
  *
  * Records a caller built may lack parts: a message without a body is written
- * with the optional marker in the body's place (and prints as tag 0); a body
- * without a tag is written as a list of two optional markers and freed
- * without touching its data, which then leaks unless the caller released it. */
+ * with the optional marker in the body's place (and sml_file_print shows it
+ * with a blank tag); a body without a tag is written as a list of two
+ * optional markers and freed without touching its data, which the caller
+ * must release itself. Neither reads back as a message. */
 #ifndef SML_MESSAGE_H
 #define SML_MESSAGE_H
 
