@@ -94,6 +94,12 @@ struct sequence_codec {
 	static void release(sml_sequence *seq) { sml_sequence_free(seq); }
 };
 
+// Reads one field with the codec of its type; false once the error flag is set.
+template <class T> bool read_field(sml_buffer *buf, T *&field) {
+	field = codec_of<T>::parse(buf);
+	return !sml_buf_has_errors(buf);
+}
+
 template <class> struct member_traits;
 template <class R, class T> struct member_traits<T *R::*> {
 	using record = R;

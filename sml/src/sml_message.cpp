@@ -14,6 +14,13 @@
 
 using namespace zelkor;
 
+namespace zelkor {
+// Never absent: the optional marker is not a list and fails the body.
+template <> struct codec_of<sml_message_body> {
+	static sml_message_body *parse(sml_buffer *buf) { return sml_message_body_parse(buf); }
+};
+} // namespace zelkor
+
 namespace {
 
 struct message_deleter {
@@ -38,20 +45,10 @@ sml_message *sml_message_parse(sml_buffer *buf) {
 		return nullptr;
 	std::unique_ptr<sml_message, message_deleter> msg{
 		static_cast<sml_message *>(std::calloc(1, sizeof(sml_message)))};
-	msg->transaction_id = sml_octet_string_parse(buf);
-	if (sml_buf_has_errors(buf))
-		return nullptr;
-	msg->group_id = codec_of<u8>::parse(buf);
-	if (sml_buf_has_errors(buf))
-		return nullptr;
-	msg->abort_on_error = codec_of<u8>::parse(buf);
-	if (sml_buf_has_errors(buf))
-		return nullptr;
-	msg->message_body = sml_message_body_parse(buf);
-	if (sml_buf_has_errors(buf))
-		return nullptr;
-	msg->crc = codec_of<u16>::parse(buf);
-	if (sml_buf_has_errors(buf))
+	bool ok = read_field(buf, msg->transaction_id) && read_field(buf, msg->group_id) &&
+		  read_field(buf, msg->abort_on_error) && read_field(buf, msg->message_body) &&
+		  read_field(buf, msg->crc);
+	if (!ok)
 		return nullptr;
 	// The end-of-message byte is the sixth element; a message without it still reads.
 	if (buf->cursor < buf->buffer_len && sml_buf_get_current_byte(buf) == SML_END_OF_MESSAGE)
