@@ -3,6 +3,8 @@
 
 #include <cstdlib>
 
+#include "content.hpp"
+
 extern "C" {
 
 sml_boolean *sml_boolean_init(u8 b) {
@@ -14,14 +16,17 @@ sml_boolean *sml_boolean_init(u8 b) {
 sml_boolean *sml_boolean_parse(sml_buffer *buf) {
 	if (sml_buf_optional_is_skipped(buf))
 		return nullptr;
-	if (sml_buf_get_next_type(buf) != SML_TL_BOOLEAN || sml_buf_get_next_length(buf) != 1 ||
-	    buf->cursor >= buf->buffer_len) {
+	if (sml_buf_get_next_type(buf) != SML_TL_BOOLEAN) {
 		buf->error = 1;
 		return nullptr;
 	}
-	u8 byte = sml_buf_get_current_byte(buf);
+	auto data = zelkor::content(buf, sml_buf_get_next_length(buf));
+	if (!data || data->size() != 1) {
+		buf->error = 1;
+		return nullptr;
+	}
 	sml_buf_update_bytes_read(buf, 1);
-	return sml_boolean_init(byte ? 0xFF : 0x00);
+	return sml_boolean_init(data->front() ? 0xFF : 0x00);
 }
 
 void sml_boolean_write(sml_boolean *boolean, sml_buffer *buf) {

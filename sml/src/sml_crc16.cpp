@@ -3,6 +3,7 @@
 
 #include <array>
 #include <cstdint>
+#include <span>
 
 namespace {
 
@@ -27,8 +28,8 @@ extern "C" u16 sml_crc16_calculate(unsigned char *cp, int len) {
 	if (len <= 0)
 		return 0;
 	unsigned fcs = 0xFFFF;
-	for (int i = 0; i < len; i++)
-		fcs = (fcs >> 8) ^ fcstab[(fcs ^ cp[i]) & 0xFF];
+	for (unsigned char c : std::span(cp, static_cast<size_t>(len)))
+		fcs = (fcs >> 8) ^ fcstab[(fcs ^ c) & 0xFF];
 	fcs ^= 0xFFFF;
 	// Exchanged so that storing the result high byte first sends the
 	// complemented FCS low byte first, as RFC 1662 does.

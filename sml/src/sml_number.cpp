@@ -1,9 +1,12 @@
 // Integers: big-endian on the wire, host order in memory.
 #include <sml/sml_number.h>
 
+#include <algorithm>
 #include <bit>
 #include <cstdlib>
 #include <cstring>
+
+#include "content.hpp"
 
 extern "C" {
 
@@ -27,15 +30,16 @@ void *sml_number_parse(sml_buffer *buf, unsigned char type, int max_size) {
 		buf->error = 1;
 		return nullptr;
 	}
-	int l = sml_buf_get_next_length(buf);
-	if (l < 0 || l > max_size || static_cast<size_t>(l) > buf->buffer_len - buf->cursor) {
+	// A number longer than the width is an error even when its leading bytes are zero.
+	auto data = zelkor::content(buf, sml_buf_get_next_length(buf));
+	if (!data || data->size() > static_cast<size_t>(max_size)) {
 		buf->error = 1;
 		return nullptr;
 	}
+	int l = static_cast<int>(data->size());
 	auto *np = static_cast<unsigned char *>(std::calloc(static_cast<size_t>(max_size), 1));
-	unsigned char *data = sml_buf_get_current_buf(buf);
-	std::memcpy(np + (max_size - l), data, static_cast<size_t>(l));
-	if (type == SML_TL_INTEGER && l > 0 && (data[0] & 0x80))
+	std::copy(data->begin(), data->end(), np + (max_size - l));
+	if (type == SML_TL_INTEGER && l > 0 && (data->front() & 0x80))
 		std::memset(np, 0xFF, static_cast<size_t>(max_size - l));
 	if (sml_number_endian() != 1)
 		sml_number_byte_swap(np, max_size);

@@ -7,6 +7,8 @@
 
 #include <uuid/uuid.h>
 
+#include "content.hpp"
+
 extern "C" {
 
 octet_string *sml_octet_string_init(unsigned char *str, int length) {
@@ -36,14 +38,14 @@ octet_string *sml_octet_string_parse(sml_buffer *buf) {
 		buf->error = 1;
 		return nullptr;
 	}
-	int l = sml_buf_get_next_length(buf);
 	// The end-of-message byte 0x00 reads as length -1.
-	if (l < 0 || static_cast<size_t>(l) > buf->buffer_len - buf->cursor) {
+	auto bytes = zelkor::content(buf, sml_buf_get_next_length(buf));
+	if (!bytes) {
 		buf->error = 1;
 		return nullptr;
 	}
-	octet_string *s = sml_octet_string_init(sml_buf_get_current_buf(buf), l);
-	sml_buf_update_bytes_read(buf, l);
+	octet_string *s = sml_octet_string_init(bytes->data(), static_cast<int>(bytes->size()));
+	sml_buf_update_bytes_read(buf, static_cast<int>(bytes->size()));
 	return s;
 }
 

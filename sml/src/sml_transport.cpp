@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <span>
 
 #include <poll.h>
 #include <sys/select.h>
@@ -58,7 +59,9 @@ struct read_result {
 
 // The caller's buffer is the working area: nothing of the frame lives
 // anywhere else, and a rejected frame leaves only scratch bytes there.
-read_result read_frame(int fd, unsigned char *buffer, size_t max_len) {
+read_result read_frame(int fd, std::span<unsigned char> area) {
+	unsigned char *buffer = area.data();
+	size_t max_len = area.size();
 	fd_set set;
 	FD_ZERO(&set);
 	if (fd >= 0 && fd < FD_SETSIZE)
@@ -99,10 +102,10 @@ read_result read_frame(int fd, unsigned char *buffer, size_t max_len) {
 
 // CRC-16/KERMIT: the FCS-16 polynomial with initial value 0 and no final
 // complement, computed bitwise since only the frame check uses it.
-u16 crc16_kermit(const unsigned char *p, size_t len) {
+u16 crc16_kermit(std::span<const unsigned char> bytes) {
 	unsigned crc = 0;
-	for (size_t i = 0; i < len; i++) {
-		crc ^= p[i];
+	for (unsigned char byte : bytes) {
+		crc ^= byte;
 		for (int bit = 0; bit < 8; bit++)
 			crc = (crc & 1) ? (crc >> 1) ^ 0x8408 : crc >> 1;
 	}
@@ -134,13 +137,13 @@ size_t sml_read(int fd, fd_set *set, unsigned char *buffer, size_t len) {
 }
 
 size_t sml_transport_read(int fd, unsigned char *buffer, size_t max_len) {
-	return read_frame(fd, buffer, max_len).len;
+	return read_frame(fd, {buffer, max_len}).len;
 }
 
 void sml_transport_listen(int fd, void (*sml_transport_receiver)(unsigned char *buffer, size_t buffer_len)) {
 	unsigned char area[listen_area_len];
 	for (;;) {
-		read_result r = read_frame(fd, area, sizeof area);
+		read_result r = read_frame(fd, area);
 		if (r.what == outcome::ended)
 			return;
 		if (r.what == outcome::frame)
@@ -194,7 +197,7 @@ int sml_transport_frame_crc_ok(const unsigned char *frame, size_t len) {
 	auto received = static_cast<u16>((frame[n] << 8) | frame[n + 1]);
 	// sml_crc16_calculate only reads its bytes.
 	u16 x25 = sml_crc16_calculate(const_cast<unsigned char *>(frame), static_cast<int>(n));
-	u16 kermit = crc16_kermit(frame, n);
+	u16 kermit = crc16_kermit({frame, n});
 	return received == x25 || received == swapped(x25) || received == kermit || received == swapped(kermit);
 }
 
