@@ -28,11 +28,6 @@
 
 namespace {
 
-octet_string *str(std::string_view hex) {
-	auto b = test::bytes(hex);
-	return sml_octet_string_init(b.data(), static_cast<int>(b.size()));
-}
-
 template <class T> T *num(u64 v) {
 	return static_cast<T *>(sml_number_init(v, std::is_signed_v<T> ? SML_TL_INTEGER : SML_TL_UNSIGNED, sizeof(T)));
 }
@@ -54,13 +49,13 @@ sml_value *value_u32(u32 v) {
 sml_tree_path *path(std::initializer_list<std::string_view> names) {
 	sml_tree_path *p = sml_tree_path_init();
 	for (auto n : names)
-		sml_tree_path_add_path_entry(p, str(n));
+		sml_tree_path_add_path_entry(p, test::octets(n));
 	return p;
 }
 
 sml_period_entry *period(std::string_view obj, u32 v) {
 	sml_period_entry *e = sml_period_entry_init();
-	e->obj_name = str(obj);
+	e->obj_name = test::octets(obj);
 	e->unit = num<u8>(30);
 	e->scaler = num<i8>(static_cast<u64>(-1));
 	e->value = value_u32(v);
@@ -79,11 +74,11 @@ sml_proc_par_value *ppv(u8 tag) {
 		break;
 	case SML_PPV_TUPEL_ENTRY:
 		v->data.tupel_entry = sml_tupel_entry_init();
-		v->data.tupel_entry->server_id = str("0A 01");
+		v->data.tupel_entry->server_id = test::octets("0A 01");
 		v->data.tupel_entry->status = num<u64>(3);
 		v->data.tupel_entry->unit_pA = num<u8>(27);
 		v->data.tupel_entry->value_pA = num<i64>(static_cast<u64>(-5));
-		v->data.tupel_entry->signature_mA_R2_R3 = str("EE");
+		v->data.tupel_entry->signature_mA_R2_R3 = test::octets("EE");
 		break;
 	case SML_PPV_TIME:
 		v->data.time = sec_index(3600);
@@ -95,15 +90,15 @@ sml_proc_par_value *ppv(u8 tag) {
 // A root with one child per kind of parameter value, the last with a child of its own.
 sml_tree *parameter_tree() {
 	sml_tree *root = sml_tree_init();
-	root->parameter_name = str("81 81 C7 82 01 FF");
+	root->parameter_name = test::octets("81 81 C7 82 01 FF");
 	for (u8 tag = SML_PPV_VALUE; tag <= SML_PPV_TIME; tag++) {
 		sml_tree *child = sml_tree_init();
-		child->parameter_name = str("0" + std::to_string(tag));
+		child->parameter_name = test::octets("0" + std::to_string(tag));
 		child->parameter_value = ppv(tag);
 		sml_tree_add_tree(root, child);
 	}
 	sml_tree *grandchild = sml_tree_init();
-	grandchild->parameter_name = str("FF");
+	grandchild->parameter_name = test::octets("FF");
 	sml_tree_add_tree(root->child_list[3], grandchild);
 	return root;
 }
@@ -112,7 +107,7 @@ sml_obj_req_entry_list *object_list(std::initializer_list<const char *> names) {
 	sml_obj_req_entry_list *first = nullptr, **at = &first;
 	for (const char *n : names) {
 		*at = static_cast<sml_obj_req_entry_list *>(std::calloc(1, sizeof(sml_obj_req_entry_list)));
-		(*at)->object_list_entry = n ? str(n) : nullptr;
+		(*at)->object_list_entry = n ? test::octets(n) : nullptr;
 		at = &(*at)->next;
 	}
 	return first;
@@ -122,7 +117,7 @@ template <class T, void (*Free)(T *)> void release(void *p) { Free(static_cast<T
 
 sml_get_profile_pack_request *profile_request(std::initializer_list<const char *> objects) {
 	auto *req = sml_get_profile_pack_request_init();
-	req->server_id = str("0A 01 49 53 4B 00 04 7A 55 12");
+	req->server_id = test::octets("0A 01 49 53 4B 00 04 7A 55 12");
 	req->with_rawdata = sml_boolean_init(0);
 	req->begin_time = sec_index(1000);
 	req->end_time = sec_index(2000);
@@ -134,28 +129,28 @@ sml_get_profile_pack_request *profile_request(std::initializer_list<const char *
 
 std::vector<std::pair<u32, void *>> every_body() {
 	auto *open_req = sml_open_request_init();
-	open_req->client_id = str("01 02 03 04 05 06");
-	open_req->req_file_id = str("AA BB");
+	open_req->client_id = test::octets("01 02 03 04 05 06");
+	open_req->req_file_id = test::octets("AA BB");
 	open_req->sml_version = num<u8>(1);
 
 	auto *open_resp = sml_open_response_init();
-	open_resp->req_file_id = str("AA BB");
-	open_resp->server_id = str("0A 01 49 53 4B 00 04 7A 55 12");
+	open_resp->req_file_id = test::octets("AA BB");
+	open_resp->server_id = test::octets("0A 01 49 53 4B 00 04 7A 55 12");
 	open_resp->ref_time = sec_index(86400);
 
 	auto *close_req = sml_close_request_init();
 	auto *close_resp = sml_close_response_init();
-	close_resp->global_signature = str("51 52");
+	close_resp->global_signature = test::octets("51 52");
 
 	auto *pack_resp = sml_get_profile_pack_response_init();
-	pack_resp->server_id = str("0A 01");
+	pack_resp->server_id = test::octets("0A 01");
 	pack_resp->act_time = sec_index(5000);
 	pack_resp->reg_period = num<u32>(900);
 	pack_resp->parameter_tree_path = path({"81 81 C7 86 20 FF"});
 	pack_resp->header_list = sml_sequence_init(release<sml_prof_obj_header_entry, sml_prof_obj_header_entry_free>);
 	for (const char *obj : {"01 00 01 08 00 FF", "01 00 02 08 00 FF"}) {
 		auto *h = sml_prof_obj_header_entry_init();
-		h->obj_name = str(obj);
+		h->obj_name = test::octets(obj);
 		h->unit = num<u8>(30);
 		h->scaler = num<i8>(static_cast<u64>(-1));
 		sml_sequence_add(pack_resp->header_list, h);
@@ -171,27 +166,27 @@ std::vector<std::pair<u32, void *>> every_body() {
 		sml_sequence_add(pe->value_list, ve);
 	}
 	sml_sequence_add(pack_resp->period_list, pe);
-	pack_resp->rawdata = str("00 11 22");
+	pack_resp->rawdata = test::octets("00 11 22");
 
 	auto *list_resp = sml_get_profile_list_response_init();
-	list_resp->server_id = str("0A 01");
+	list_resp->server_id = test::octets("0A 01");
 	list_resp->reg_period = num<u32>(900);
 	list_resp->val_time = sec_index(4100);
 	list_resp->status = num<u64>(5);
 	list_resp->period_list = sml_sequence_init(release<sml_period_entry, sml_period_entry_free>);
 	sml_sequence_add(list_resp->period_list, period("01 00 01 08 00 FF", 1234));
 	sml_sequence_add(list_resp->period_list, nullptr);
-	list_resp->period_signature = str("AB CD");
+	list_resp->period_signature = test::octets("AB CD");
 
 	auto *get_req = sml_get_proc_parameter_request_init();
-	get_req->server_id = str("0A 01");
-	get_req->username = str("75 73 65 72");
-	get_req->password = str("70 77");
+	get_req->server_id = test::octets("0A 01");
+	get_req->username = test::octets("75 73 65 72");
+	get_req->password = test::octets("70 77");
 	get_req->parameter_tree_path = path({"81 81 C7 82 01 FF", "01"});
-	get_req->attribute = str("02");
+	get_req->attribute = test::octets("02");
 
 	auto *get_resp = sml_get_proc_parameter_response_init();
-	get_resp->server_id = str("0A 01");
+	get_resp->server_id = test::octets("0A 01");
 	get_resp->parameter_tree_path = path({"81 81 C7 82 01 FF"});
 	get_resp->parameter_tree = parameter_tree();
 
@@ -200,20 +195,20 @@ std::vector<std::pair<u32, void *>> every_body() {
 	set_req->parameter_tree = parameter_tree();
 
 	auto *get_list_req = sml_get_list_request_init();
-	get_list_req->list_name = str("01 00 62 0A FF FF");
+	get_list_req->list_name = test::octets("01 00 62 0A FF FF");
 
 	auto *get_list_resp = sml_get_list_response_init();
-	get_list_resp->server_id = str("0A 01");
+	get_list_resp->server_id = test::octets("0A 01");
 	get_list_resp->val_list = sml_list_init();
-	get_list_resp->val_list->obj_name = str("01 00 01 08 00 FF");
+	get_list_resp->val_list->obj_name = test::octets("01 00 01 08 00 FF");
 	get_list_resp->val_list->unit = num<u8>(30);
 	get_list_resp->val_list->scaler = num<i8>(static_cast<u64>(-1));
 	get_list_resp->val_list->value = value_u32(987);
 
 	auto *attention = sml_attention_response_init();
-	attention->server_id = str("0A 01");
-	attention->attention_number = str("81 81 C7 C7 FE 00");
-	attention->attention_message = str("4F 4B");
+	attention->server_id = test::octets("0A 01");
+	attention->attention_number = test::octets("81 81 C7 C7 FE 00");
+	attention->attention_message = test::octets("4F 4B");
 	attention->attention_details = parameter_tree();
 
 	return {

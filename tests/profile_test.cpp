@@ -20,11 +20,6 @@ constexpr auto period_entry = TEST_RECORD_OPS(sml_prof_obj_period_entry);
 constexpr auto value_entry = TEST_RECORD_OPS(sml_value_entry);
 constexpr auto list_response = TEST_RECORD_OPS(sml_get_profile_list_response);
 
-octet_string *name(std::string_view hex) {
-	auto b = test::bytes(hex);
-	return sml_octet_string_init(b.data(), static_cast<int>(b.size()));
-}
-
 // The names of an object list, "absent" for a node without one.
 std::vector<std::string> names(const sml_obj_req_entry_list *node) {
 	std::vector<std::string> out;
@@ -72,9 +67,9 @@ TEST(ProfilePackRequest, ObjectListIsAChainOfNames) {
 TEST(ProfilePackRequest, BuiltWithAnObjectList) {
 	auto req = test::owned(sml_get_profile_pack_request_init(), sml_get_profile_pack_request_free);
 	auto *second = static_cast<sml_obj_req_entry_list *>(std::calloc(1, sizeof(sml_obj_req_entry_list)));
-	second->object_list_entry = name("03 04");
+	second->object_list_entry = test::octets("03 04");
 	auto *first = static_cast<sml_obj_req_entry_list *>(std::calloc(1, sizeof(sml_obj_req_entry_list)));
-	first->object_list_entry = name("01 02");
+	first->object_list_entry = test::octets("01 02");
 	first->next = second;
 	req->object_list = first;
 	EXPECT_EQ(pack_request.bytes_of(req.get()), "79 01 01 01 01 01 01 01 72 03 01 02 03 03 04 01");
@@ -118,7 +113,7 @@ TEST(ProfilePackRequest, ServesBothRequestTags) {
 
 TEST(ProfileObjHeaderEntry, RoundTrips) {
 	auto e = test::owned(sml_prof_obj_header_entry_init(), sml_prof_obj_header_entry_free);
-	e->obj_name = name("01 02");
+	e->obj_name = test::octets("01 02");
 	e->unit = static_cast<sml_unit *>(sml_number_init(30, SML_TL_UNSIGNED, 1));
 	e->scaler = static_cast<i8 *>(sml_number_init(static_cast<u64>(-1), SML_TL_INTEGER, 1));
 	EXPECT_EQ(header_entry.bytes_of(e.get()), "73 03 01 02 62 1E 52 FF");

@@ -13,6 +13,7 @@
 
 #include <gtest/gtest.h>
 
+#include <sml/sml_octet_string.h>
 #include <sml/sml_shared.h>
 
 namespace test {
@@ -34,6 +35,12 @@ inline std::vector<unsigned char> bytes(std::string_view hex) {
 		}
 	}
 	return out;
+}
+
+// A new octet string holding the bytes of the hex text.
+inline octet_string *octets(std::string_view h) {
+	auto b = bytes(h);
+	return sml_octet_string_init(b.data(), static_cast<int>(b.size()));
 }
 
 inline std::string hex(const unsigned char *p, size_t n) {

@@ -16,11 +16,6 @@ constexpr auto proc_par_value = TEST_RECORD_OPS(sml_proc_par_value);
 constexpr auto period_entry = TEST_RECORD_OPS(sml_period_entry);
 constexpr auto tupel_entry = TEST_RECORD_OPS(sml_tupel_entry);
 
-octet_string *name(std::string_view hex) {
-	auto b = test::bytes(hex);
-	return sml_octet_string_init(b.data(), static_cast<int>(b.size()));
-}
-
 std::string hex_of(const octet_string *s) { return s ? test::hex(s->str, static_cast<size_t>(s->len)) : "absent"; }
 
 // A chain of nodes, each the only child of the one before; the innermost has no children.
@@ -51,8 +46,8 @@ TEST(TreePath, BuiltByAppendingNames) {
 	EXPECT_EQ(path->path_entries, nullptr);
 	// Present but empty: one item, a list header of count 0, stands in its place.
 	EXPECT_EQ(tree_path.bytes_of(path.get()), "70");
-	sml_tree_path_add_path_entry(path.get(), name("01 00"));
-	sml_tree_path_add_path_entry(path.get(), name("02"));
+	sml_tree_path_add_path_entry(path.get(), test::octets("01 00"));
+	sml_tree_path_add_path_entry(path.get(), test::octets("02"));
 	ASSERT_EQ(path->path_entries_len, 2);
 	EXPECT_EQ(hex_of(path->path_entries[1]), "02");
 	EXPECT_EQ(tree_path.bytes_of(path.get()), "72 03 01 00 02 02");
@@ -102,7 +97,7 @@ TEST(Tree, ThreeLevelsReadWriteAndRelease) {
 TEST(Tree, BuiltByAppendingChildren) {
 	auto root = test::owned(sml_tree_init(), sml_tree_free);
 	EXPECT_EQ(tree.bytes_of(root.get()), "73 01 01 01");
-	root->parameter_name = name("AA");
+	root->parameter_name = test::octets("AA");
 	sml_tree_add_tree(root.get(), sml_tree_init());
 	sml_tree_add_tree(root.get(), nullptr); // an absent child is written as the marker
 	ASSERT_EQ(root->child_list_len, 2);
