@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "diagnostic.hpp"
 #include "slots.hpp"
 
 extern "C" {
@@ -33,7 +34,7 @@ sml_file *sml_file_parse(unsigned char *buffer, size_t buffer_len) {
 			buf->error = 1;
 		sml_message *msg = buf->error ? nullptr : sml_message_parse(buf);
 		if (sml_buf_has_errors(buf)) {
-			std::fprintf(stderr, "zelkor: warning: could not read the whole file\n");
+			zelkor::diag("zelkor: warning: could not read the whole file");
 			break;
 		}
 		messages.add(msg);

@@ -10,6 +10,7 @@
 #include <sml/sml_crc16.h>
 
 #include "body_dispatch.hpp"
+#include "diagnostic.hpp"
 #include "record.hpp"
 
 using namespace zelkor;
@@ -107,7 +108,7 @@ sml_message_body *sml_message_body_parse(sml_buffer *buf) {
 	}
 	const body_ops *ops = find_body(*body->tag);
 	if (!ops) {
-		std::fprintf(stderr, "zelkor: error: message type %04X not yet implemented\n", *body->tag);
+		diag("zelkor: error: message type %04X not yet implemented", *body->tag);
 		return body.release();
 	}
 	// On failure the body comes back with NULL data and the flag set; the
@@ -125,7 +126,7 @@ void sml_message_body_write(sml_message_body *message_body, sml_buffer *buf) {
 	}
 	const body_ops *ops = find_body(*message_body->tag);
 	if (!ops) {
-		std::fprintf(stderr, "zelkor: error: message type %04X not yet implemented\n", *message_body->tag);
+		diag("zelkor: error: message type %04X not yet implemented", *message_body->tag);
 		return;
 	}
 	ops->write(message_body->data, buf);
@@ -138,7 +139,7 @@ void sml_message_body_free(sml_message_body *message_body) {
 		if (const body_ops *ops = find_body(*message_body->tag))
 			ops->release(message_body->data);
 		else
-			std::fprintf(stderr, "zelkor: NYI: %s for message type %04X\n", __func__, *message_body->tag);
+			diag("zelkor: NYI: %s for message type %04X", __func__, *message_body->tag);
 	}
 	sml_number_free(message_body->tag);
 	std::free(message_body);

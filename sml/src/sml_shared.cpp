@@ -2,10 +2,48 @@
 #include <sml/sml_shared.h>
 
 #include <algorithm>
+#include <cstdarg>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
+
+#include "diagnostic.hpp"
+
+namespace {
+
+using handler_fn = void (*)(const char *line, void *ctx);
+
+void to_stderr(const char *line, void *) { std::fprintf(stderr, "%s\n", line); }
+
+// The one piece of process-wide state: who hears the diagnostics. The lock
+// guards the pair, never the call, so a handler may replace itself.
+std::mutex handler_lock;
+handler_fn handler = to_stderr;
+void *handler_ctx = nullptr;
+
+} // namespace
+
+namespace zelkor {
+
+void diag(const char *format, ...) {
+	char line[256];
+	va_list args;
+	va_start(args, format);
+	std::vsnprintf(line, sizeof line, format, args);
+	va_end(args);
+	handler_fn fn;
+	void *ctx;
+	{
+		std::lock_guard<std::mutex> hold(handler_lock);
+		fn = handler;
+		ctx = handler_ctx;
+	}
+	fn(line, ctx);
+}
+
+} // namespace zelkor
 
 extern "C" {
 
@@ -106,6 +144,12 @@ int sml_buf_optional_is_skipped(sml_buffer *buf) {
 void sml_buf_optional_write(sml_buffer *buf) {
 	sml_buf_reserve(buf, 1);
 	buf->buffer[buf->cursor++] = SML_OPTIONAL_SKIPPED;
+}
+
+void sml_set_diagnostic_handler(void (*fn)(const char *line, void *ctx), void *ctx) {
+	std::lock_guard<std::mutex> hold(handler_lock);
+	handler = fn ? fn : to_stderr;
+	handler_ctx = fn ? ctx : nullptr;
 }
 
 void hexdump(unsigned char *buffer, size_t buffer_len) {

@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "diagnostic.hpp"
+
 extern "C" {
 
 sml_time *sml_time_init(void) { return static_cast<sml_time *>(std::calloc(1, sizeof(sml_time))); }
@@ -17,8 +19,7 @@ static bool skip_time_list3(sml_buffer *buf) {
 	auto *v2 = sml_buf_has_errors(buf) ? nullptr : static_cast<i16 *>(sml_number_parse(buf, SML_TL_INTEGER, 2));
 	bool ok = !sml_buf_has_errors(buf);
 	if (ok)
-		std::fprintf(stderr,
-			     "zelkor: error: sml_time as list[3]: ignoring value[0]=%u value[1]=%d value[2]=%d\n",
+		zelkor::diag("zelkor: error: sml_time as list[3]: ignoring value[0]=%u value[1]=%d value[2]=%d",
 			     v0 ? *v0 : 0u, v1 ? *v1 : 0, v2 ? *v2 : 0);
 	sml_number_free(v0);
 	sml_number_free(v1);

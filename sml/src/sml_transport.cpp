@@ -17,6 +17,8 @@
 
 #include <sml/sml_crc16.h>
 
+#include "diagnostic.hpp"
+
 namespace {
 
 constexpr unsigned char esc_seq[] = {0x1b, 0x1b, 0x1b, 0x1b};
@@ -94,7 +96,7 @@ read_result read_frame(int fd, std::span<unsigned char> area) {
 			return {outcome::ended, 0};
 		if (buffer[q + 4] == end_seq[4])
 			return {outcome::frame, q + 8};
-		std::fprintf(stderr, "zelkor: error: unrecognized sequence\n");
+		zelkor::diag("zelkor: error: unrecognized sequence");
 		errno = EBADMSG;
 		return {outcome::rejected, 0};
 	}

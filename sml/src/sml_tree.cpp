@@ -17,6 +17,7 @@
 #include <memory>
 #include <vector>
 
+#include "diagnostic.hpp"
 #include "record.hpp"
 #include "slots.hpp"
 
@@ -244,7 +245,7 @@ void sml_proc_par_value_write(sml_proc_par_value *value, sml_buffer *buf) {
 	sml_buf_set_type_and_length(buf, SML_TL_LIST, 2);
 	codec_of<u8>::write(value->tag, buf);
 	if (!value->tag || !with_payload(value, [buf](auto &p) { payload_codec<decltype(p)>::write(p, buf); }))
-		std::fprintf(stderr, "zelkor: error: unknown tag in %s\n", __func__);
+		zelkor::diag("zelkor: error: unknown tag in %s", __func__);
 }
 
 void sml_proc_par_value_free(sml_proc_par_value *ppv) {

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "diagnostic.hpp"
 #include "width.hpp"
 
 extern "C" {
@@ -95,7 +96,7 @@ double sml_value_to_double(sml_value *value) {
 	case 0x64: return *value->data.uint32;
 	case 0x68: return static_cast<double>(*value->data.uint64);
 	default:
-		std::fprintf(stderr, "zelkor: error: unknown type %d in %s\n", value->type, __func__);
+		zelkor::diag("zelkor: error: unknown type %d in %s", value->type, __func__);
 		return 0.0;
 	}
 }

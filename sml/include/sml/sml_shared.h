@@ -77,6 +77,19 @@ void sml_buf_optional_write(sml_buffer *buf);
  * sml_buf_get_current_buf should too. */
 void sml_buf_reserve(sml_buffer *buf, size_t n);
 
+/* Diagnostics: every warning and error line the library writes ("zelkor:
+ * error: ...", "zelkor: warning: ...", "zelkor: NYI: ...") goes to fn, without
+ * its trailing newline, together with ctx. The default handler writes the
+ * line and a newline to stderr; a NULL fn restores it, and a handler that
+ * does nothing silences the library.
+ *
+ * The handler is process-wide. It is called on the thread whose library call
+ * produced the message, so a program that uses the library from several
+ * threads gets calls from all of them, possibly at once. The line is valid
+ * only during the call. This function may be called from any thread; a
+ * message already on its way may still reach the handler it replaces. */
+void sml_set_diagnostic_handler(void (*fn)(const char *line, void *ctx), void *ctx);
+
 /* Prints the bytes to stdout, eight "%02X " groups a line. */
 void hexdump(unsigned char *buffer, size_t buffer_len);
 
