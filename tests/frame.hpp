@@ -7,18 +7,30 @@
 
 namespace test {
 
-// Start sequence, the file, zero padding to a block boundary, end block with
-// the padding count, CRC high byte first.
-inline std::vector<unsigned char> framed(const std::vector<unsigned char> &file) {
-	std::vector<unsigned char> f = {0x1B, 0x1B, 0x1B, 0x1B, 0x01, 0x01, 0x01, 0x01};
-	f.insert(f.end(), file.begin(), file.end());
-	auto pad = static_cast<unsigned char>((4 - f.size() % 4) % 4);
-	f.insert(f.end(), pad, 0x00);
-	f.insert(f.end(), {0x1B, 0x1B, 0x1B, 0x1B, 0x1A, pad});
+// The frame's CRC appended, high byte of sml_crc16_calculate first.
+inline std::vector<unsigned char> with_crc(std::vector<unsigned char> f) {
 	u16 crc = sml_crc16_calculate(f.data(), static_cast<int>(f.size()));
 	f.push_back(static_cast<unsigned char>(crc >> 8));
 	f.push_back(static_cast<unsigned char>(crc & 0xFF));
 	return f;
+}
+
+// Start sequence, the file with an escape inserted after every fourth 1B of
+// a run, zero padding to a block boundary, end block with the padding count,
+// CRC high byte first.
+inline std::vector<unsigned char> framed(const std::vector<unsigned char> &file) {
+	std::vector<unsigned char> f = {0x1B, 0x1B, 0x1B, 0x1B, 0x01, 0x01, 0x01, 0x01};
+	int run = 0;
+	for (unsigned char c : file) {
+		f.push_back(c);
+		run = c == 0x1B ? run + 1 : 0;
+		if (run && run % 4 == 0)
+			f.insert(f.end(), 4, 0x1B);
+	}
+	auto pad = static_cast<unsigned char>((4 - f.size() % 4) % 4);
+	f.insert(f.end(), pad, 0x00);
+	f.insert(f.end(), {0x1B, 0x1B, 0x1B, 0x1B, 0x1A, pad});
+	return with_crc(f);
 }
 
 inline std::vector<unsigned char> joined(std::initializer_list<std::vector<unsigned char>> parts) {

@@ -1,13 +1,11 @@
-// Transport framing:
-//   1B 1B 1B 1B 01 01 01 01 | file | 00 x p | 1B 1B 1B 1B 1A p | crc hi crc lo
-// The file's bytes are not escaped: any block that equals the escape sequence
-// is taken for the start of the end block.
+// Transport on file descriptors, over the stream decoder:
+//   1B 1B 1B 1B 01 01 01 01 | escaped file | 00 x p | 1B 1B 1B 1B 1A p | crc hi crc lo
 #include <sml/sml_transport.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdint>
-#include <cstdio>
 #include <cstring>
 #include <span>
 
@@ -15,17 +13,20 @@
 #include <sys/select.h>
 #include <unistd.h>
 
-#include <sml/sml_crc16.h>
+#include <sml/sml_stream.h>
 
+#include "crc.hpp"
 #include "diagnostic.hpp"
+#include "stream.hpp"
 
 namespace {
 
-constexpr unsigned char esc_seq[] = {0x1b, 0x1b, 0x1b, 0x1b};
+constexpr unsigned char escape_byte = 0x1B;
 constexpr unsigned char start_seq[] = {0x1b, 0x1b, 0x1b, 0x1b, 0x01, 0x01, 0x01, 0x01};
 constexpr unsigned char end_seq[] = {0x1b, 0x1b, 0x1b, 0x1b, 0x1a};
 
 constexpr size_t listen_area_len = 8096;
+constexpr size_t listen_chunk_len = 4096;
 
 // Waits until fd is readable (or writable). select cannot watch descriptors
 // at or above FD_SETSIZE, so those are left to poll.
@@ -52,69 +53,79 @@ bool wait_for(int fd, fd_set *set, short events) {
 	}
 }
 
-enum class outcome { frame, rejected, ended };
+// One read of up to len bytes once fd is readable. 0 when the input ends
+// (errno 0) or fails for good.
+size_t read_some(int fd, fd_set *set, unsigned char *buffer, size_t len) {
+	for (;;) {
+		if (!wait_for(fd, set, POLLIN))
+			return 0;
+		ssize_t r = read(fd, buffer, len);
+		if (r > 0)
+			return static_cast<size_t>(r);
+		if (r == 0) {
+			errno = 0;
+			return 0;
+		}
+		if (errno != EINTR && errno != EAGAIN && errno != EWOULDBLOCK)
+			return 0;
+	}
+}
 
-struct read_result {
-	outcome what;
-	size_t len;
+// The listening calls and the single-frame read take frames as the old
+// block reader did: shorter than their area, CRC not checked, a bad escape
+// reported on stderr.
+void init_legacy(sml_stream &s, std::span<unsigned char> area, sml_stream_frame_fn on_frame, sml_stream_drop_fn on_drop,
+		 void *ctx) {
+	sml_stream_init(&s, area.data(), area.empty() ? 0 : area.size() - 1, on_frame, on_drop, ctx);
+	sml_stream_set_crc_policy(&s, SML_STREAM_CRC_NONE);
+}
+
+void report_bad_escape(const sml_stream_drop *d) {
+	if (d->reason == SML_STREAM_BAD_ESCAPE)
+		zelkor::diag("zelkor: error: unrecognized sequence");
+}
+
+struct single_read {
+	size_t len = 0;
+	bool rejected = false;
 };
 
-// The caller's buffer is the working area: nothing of the frame lives
-// anywhere else, and a rejected frame leaves only scratch bytes there.
-read_result read_frame(int fd, std::span<unsigned char> area) {
-	unsigned char *buffer = area.data();
-	size_t max_len = area.size();
-	fd_set set;
-	FD_ZERO(&set);
-	if (fd >= 0 && fd < FD_SETSIZE)
-		FD_SET(fd, &set);
+struct listener {
+	sml_transport_receiver_fn receiver;
+	void *ctx;
+};
 
-	// Hunt a byte at a time. A byte that breaks the match is dropped, not
-	// tried as the first byte of a new start sequence: five 1B before the
-	// 01s miss the frame, as meters' own readers do.
-	size_t m = 0;
-	while (m < sizeof start_seq) {
-		unsigned char byte;
-		if (sml_read(fd, &set, &byte, 1) != 1)
-			return {outcome::ended, 0};
-		m = byte == start_seq[m] ? m + 1 : 0;
+// Lengthens every run of w 1B in the file to w + 4 * (w / 4): after every
+// fourth 1B of a run the sender inserts the escape sequence, which is 1B
+// again. Works backwards in place, the buffer grown first.
+void escape_file(sml_buffer *buf, size_t from) {
+	std::span<unsigned char> file{buf->buffer + from, buf->cursor - from};
+	size_t extra = 0, run = 0;
+	for (unsigned char c : file) {
+		run = c == escape_byte ? run + 1 : 0;
+		if (run && run % 4 == 0)
+			extra += 4;
 	}
-
-	for (size_t q = sizeof start_seq;; q += 4) {
-		// Room for this block and the one after an escape, below max_len.
-		if (q + 8 >= max_len) {
-			errno = EBADMSG;
-			return {outcome::rejected, 0};
-		}
-		if (q == sizeof start_seq)
-			std::memcpy(buffer, start_seq, sizeof start_seq);
-		if (sml_read(fd, &set, buffer + q, 4) != 4)
-			return {outcome::ended, 0};
-		if (std::memcmp(buffer + q, esc_seq, sizeof esc_seq) != 0)
+	if (!extra)
+		return;
+	sml_buf_reserve(buf, extra);
+	unsigned char *p = buf->buffer + from;
+	size_t in = buf->cursor - from, out = in + extra;
+	while (in > 0) {
+		unsigned char c = p[--in];
+		if (c != escape_byte) {
+			p[--out] = c;
 			continue;
-		if (sml_read(fd, &set, buffer + q + 4, 4) != 4)
-			return {outcome::ended, 0};
-		if (buffer[q + 4] == end_seq[4])
-			return {outcome::frame, q + 8};
-		zelkor::diag("zelkor: error: unrecognized sequence");
-		errno = EBADMSG;
-		return {outcome::rejected, 0};
+		}
+		size_t run = 1;
+		while (in > 0 && p[in - 1] == escape_byte)
+			in--, run++;
+		size_t wire = run + run / 4 * 4;
+		out -= wire;
+		std::memset(p + out, escape_byte, wire);
 	}
+	buf->cursor += extra;
 }
-
-// CRC-16/KERMIT: the FCS-16 polynomial with initial value 0 and no final
-// complement, computed bitwise since only the frame check uses it.
-u16 crc16_kermit(std::span<const unsigned char> bytes) {
-	unsigned crc = 0;
-	for (unsigned char byte : bytes) {
-		crc ^= byte;
-		for (int bit = 0; bit < 8; bit++)
-			crc = (crc & 1) ? (crc >> 1) ^ 0x8408 : crc >> 1;
-	}
-	return static_cast<u16>(crc);
-}
-
-u16 swapped(u16 v) { return static_cast<u16>((v << 8) | (v >> 8)); }
 
 } // namespace
 
@@ -123,37 +134,103 @@ extern "C" {
 size_t sml_read(int fd, fd_set *set, unsigned char *buffer, size_t len) {
 	size_t count = 0;
 	while (count < len) {
-		if (!wait_for(fd, set, POLLIN))
+		size_t r = read_some(fd, set, buffer + count, len - count);
+		if (!r)
 			return count;
-		ssize_t r = read(fd, buffer + count, len - count);
-		if (r > 0) {
-			count += static_cast<size_t>(r);
-		} else if (r == 0) {
-			errno = 0;
-			return count;
-		} else if (errno != EINTR && errno != EAGAIN && errno != EWOULDBLOCK) {
-			return count;
-		}
+		count += r;
 	}
 	return count;
 }
 
 size_t sml_transport_read(int fd, unsigned char *buffer, size_t max_len) {
-	return read_frame(fd, {buffer, max_len}).len;
-}
-
-void sml_transport_listen(int fd, void (*sml_transport_receiver)(unsigned char *buffer, size_t buffer_len)) {
-	unsigned char area[listen_area_len];
+	single_read got;
+	sml_stream s;
+	init_legacy(
+		s, {buffer, max_len},
+		[](const sml_stream_frame *f, void *ctx) {
+			auto *got = static_cast<single_read *>(ctx);
+			got->len = f->frame_len;
+			got->rejected = false;
+		},
+		[](const sml_stream_drop *d, void *ctx) {
+			report_bad_escape(d);
+			if (d->reason == SML_STREAM_NOISE)
+				return;
+			// A frame dropped after a delivered one was stored over it.
+			auto *got = static_cast<single_read *>(ctx);
+			got->len = 0;
+			got->rejected = true;
+		},
+		&got);
+	fd_set set;
+	FD_ZERO(&set);
+	unsigned char chunk[16];
 	for (;;) {
-		read_result r = read_frame(fd, area);
-		if (r.what == outcome::ended)
-			return;
-		if (r.what == outcome::frame)
-			sml_transport_receiver(area, r.len);
+		// Never more than the frame could still need: nothing past the
+		// frame is taken from the descriptor.
+		size_t want = std::min(zelkor::stream_need(s), sizeof chunk);
+		size_t n = read_some(fd, &set, chunk, want);
+		if (!n) {
+			int cause = errno;
+			sml_stream_finish(&s);
+			errno = cause;
+			return got.len;
+		}
+		sml_stream_feed(&s, chunk, n);
+		// A frame is whole in buffer unless another one has begun over it.
+		if (got.len && zelkor::stream_hunting(s))
+			return got.len;
+		got.len = 0;
+		// A frame that failed and left nothing to go on with: its drop
+		// would only be reported once the next frame begins.
+		if (int reason = zelkor::stream_failure(s); reason && zelkor::stream_idle(s)) {
+			sml_stream_drop d{static_cast<sml_stream_drop_reason>(reason), 0, 0};
+			report_bad_escape(&d);
+			got.rejected = true;
+		}
+		if (got.rejected && zelkor::stream_idle(s)) {
+			errno = EBADMSG;
+			return 0;
+		}
 	}
 }
 
-int sml_transport_write(int fd, sml_file *file) {
+void sml_transport_listen_ctx(int fd, sml_transport_receiver_fn receiver, void *ctx) {
+	unsigned char area[listen_area_len];
+	unsigned char chunk[listen_chunk_len];
+	listener l{receiver, ctx};
+	sml_stream s;
+	init_legacy(
+		s, area,
+		[](const sml_stream_frame *f, void *ctx) {
+			auto *l = static_cast<listener *>(ctx);
+			// The frame lies in the listener's own area.
+			l->receiver(const_cast<unsigned char *>(f->frame), f->frame_len, l->ctx);
+		},
+		[](const sml_stream_drop *d, void *) { report_bad_escape(d); }, &l);
+	fd_set set;
+	FD_ZERO(&set);
+	for (;;) {
+		size_t n = read_some(fd, &set, chunk, sizeof chunk);
+		if (!n) {
+			int cause = errno;
+			sml_stream_finish(&s);
+			errno = cause;
+			return;
+		}
+		sml_stream_feed(&s, chunk, n);
+	}
+}
+
+void sml_transport_listen(int fd, void (*sml_transport_receiver)(unsigned char *buffer, size_t buffer_len)) {
+	struct plain {
+		void (*fn)(unsigned char *, size_t);
+	} p{sml_transport_receiver};
+	sml_transport_listen_ctx(
+		fd, [](unsigned char *frame, size_t len, void *ctx) { static_cast<plain *>(ctx)->fn(frame, len); }, &p);
+}
+
+size_t sml_transport_build(sml_file *file) {
 	sml_buffer *buf = file->buf;
 	buf->cursor = 0;
 	sml_buf_reserve(buf, sizeof start_seq);
@@ -161,6 +238,7 @@ int sml_transport_write(int fd, sml_file *file) {
 	sml_buf_update_bytes_read(buf, sizeof start_seq);
 
 	sml_file_write(file);
+	escape_file(buf, sizeof start_seq);
 
 	// The buffer may hold an earlier frame, so padding is written, not assumed.
 	size_t pad = buf->cursor % 4 ? 4 - buf->cursor % 4 : 0;
@@ -170,14 +248,22 @@ int sml_transport_write(int fd, sml_file *file) {
 	std::memcpy(out + pad, end_seq, sizeof end_seq);
 	out[pad + sizeof end_seq] = static_cast<unsigned char>(pad);
 	buf->cursor += pad + sizeof end_seq + 1;
-	u16 crc = sml_crc16_calculate(buf->buffer, static_cast<int>(buf->cursor));
+	u16 crc = zelkor::byte_swapped(zelkor::crc_x25({buf->buffer, buf->cursor}));
 	buf->buffer[buf->cursor++] = static_cast<unsigned char>(crc >> 8);
 	buf->buffer[buf->cursor++] = static_cast<unsigned char>(crc & 0xff);
+	return buf->cursor;
+}
 
-	size_t len = buf->cursor;
+int sml_transport_write(int fd, sml_file *file) {
+	size_t len = sml_transport_build(file);
+	if (len > static_cast<size_t>(INT_MAX)) {
+		errno = EMSGSIZE;
+		return 0;
+	}
+	const unsigned char *frame = file->buf->buffer;
 	size_t done = 0;
 	while (done < len) {
-		ssize_t w = write(fd, buf->buffer + done, len - done);
+		ssize_t w = write(fd, frame + done, len - done);
 		if (w > 0) {
 			done += static_cast<size_t>(w);
 		} else if (w < 0 && errno == EINTR) {
@@ -193,14 +279,14 @@ int sml_transport_write(int fd, sml_file *file) {
 }
 
 int sml_transport_frame_crc_ok(const unsigned char *frame, size_t len) {
-	if (len < 2 || len - 2 > static_cast<size_t>(INT_MAX))
+	if (len < 2)
 		return 0;
-	size_t n = len - 2;
-	auto received = static_cast<u16>((frame[n] << 8) | frame[n + 1]);
-	// sml_crc16_calculate only reads its bytes.
-	u16 x25 = sml_crc16_calculate(const_cast<unsigned char *>(frame), static_cast<int>(n));
-	u16 kermit = crc16_kermit({frame, n});
-	return received == x25 || received == swapped(x25) || received == kermit || received == swapped(kermit);
+	std::span<const unsigned char> covered{frame, len - 2};
+	auto received = static_cast<uint16_t>((frame[len - 2] << 8) | frame[len - 1]);
+	uint16_t x25 = zelkor::byte_swapped(zelkor::crc_x25(covered));
+	uint16_t kermit = zelkor::crc_kermit(covered);
+	return received == x25 || received == zelkor::byte_swapped(x25) || received == kermit ||
+	       received == zelkor::byte_swapped(kermit);
 }
 
 } // extern "C"

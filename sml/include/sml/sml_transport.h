@@ -1,9 +1,22 @@
-/* Transport framing: finding SML files in a byte stream by their escape
- * sequences, and writing an SML file as one frame.
+/* Transport framing on file descriptors: finding SML files in a byte stream,
+ * and writing an SML file as one frame.
  *
- *   1B 1B 1B 1B 01 01 01 01 | file | 00 x p | 1B 1B 1B 1B 1A p | crc hi crc lo
+ *   1B 1B 1B 1B 01 01 01 01 | escaped file | 00 x p | 1B 1B 1B 1B 1A p | crc hi crc lo
  *
- * Reading allocates nothing on the heap. */
+ * The reading calls run the stream decoder of sml_stream.h over the
+ * descriptor: they find start sequences at any byte offset (also after more
+ * than four 1B, and inside a frame, which they then drop), take escapes out,
+ * and check neither CRC nor anything else a caller used to check itself;
+ * use the decoder directly for CRC checks, drop reasons and input that does
+ * not come from a descriptor. They hand over a frame with its escapes taken
+ * out: start sequence, file, padding, then the 8-byte end block as received.
+ * A frame without escapes is handed over exactly as it stood on the wire. For
+ * one with escapes, the end block's CRC covers the wire bytes, not these, so
+ * sml_transport_frame_crc_ok fails on it; parse bytes 8 to len - 16 as
+ * always. Frames are taken when they are shorter than the area on the wire.
+ *
+ * Reading allocates nothing on the heap. Each call works on its own
+ * descriptor and area and may run on any thread. */
 #ifndef SML_TRANSPORT_H
 #define SML_TRANSPORT_H
 
@@ -22,24 +35,39 @@ extern "C" {
 size_t sml_read(int fd, fd_set *set, unsigned char *buffer, size_t len);
 
 /* Waits for the next complete frame and returns its length, with the frame
- * whole (start sequence to CRC) in buffer (max_len bytes); the longest frame
- * taken is the longest multiple of 4 below max_len. buffer is also the
- * working area: after a 0 it holds scratch bytes. Returns 0 for a rejected
- * frame (errno EBADMSG; the next call hunts on from there), and also when the
- * input ends (errno 0) or fails for good (errno of read); a frame cut short
- * by the end of input is dropped. Allocates nothing. */
+ * whole in buffer (max_len bytes); the longest frame taken is the longest
+ * multiple of 4 below max_len on the wire. Nothing past that frame is read
+ * from fd: the next call, or another reader, finds the bytes after it. buffer
+ * is also the working area: after a 0 it holds scratch bytes.
+ * Returns 0 for a rejected frame (errno EBADMSG; the next call hunts on from
+ * there), unless a new frame had already begun, which is then read and
+ * returned instead. Returns 0 also when the input ends (errno 0) or fails for
+ * good (errno of read); a frame cut short by the end of input is dropped. */
 size_t sml_transport_read(int fd, unsigned char *buffer, size_t max_len);
 
-/* Calls receiver with every frame read from fd, in an 8096-byte area on
- * the stack that the next frame overwrites: the receiver copies what it
- * keeps. Returns only when the input ends or fails for good; errno then tells
- * which (0 for the end of input). */
+/* Receives each frame and the caller's context. */
+typedef void (*sml_transport_receiver_fn)(unsigned char *frame, size_t len, void *ctx);
+
+/* Calls receiver with every frame read from fd, in an 8096-byte area on the
+ * stack that the next frame overwrites: the receiver copies what it keeps.
+ * Reads in chunks of 4096 bytes, so it consumes the descriptor's input
+ * beyond the last frame. Returns only when the input ends or fails for good;
+ * errno then tells which (0 for the end of input). */
+void sml_transport_listen_ctx(int fd, sml_transport_receiver_fn receiver, void *ctx);
+
+/* sml_transport_listen_ctx for a receiver without context. */
 void sml_transport_listen(int fd, void (*sml_transport_receiver)(unsigned char *buffer,
 								  size_t buffer_len));
 
-/* Writes the file as one frame, built in the file's own buffer, retrying
- * short writes and EINTR and waiting while the descriptor is not writable.
- * Returns the frame length, or 0 on an error. */
+/* Builds the file as one frame in the file's own buffer, escaping every run
+ * of four 1B, and returns its length: the frame is buffer[0, len), and the
+ * buffer's cursor stands at its end. For sending by other means than a
+ * descriptor. */
+size_t sml_transport_build(sml_file *file);
+
+/* sml_transport_build, then writes the frame, retrying short writes and
+ * EINTR and waiting while the descriptor is not writable. Returns the frame
+ * length, or 0 on an error. */
 int sml_transport_write(int fd, sml_file *file);
 
 /* 1 when the frame's last two bytes are its CRC over every byte before

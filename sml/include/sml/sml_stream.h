@@ -1,0 +1,166 @@
+/* Stream decoder: finds SML transport frames in bytes that arrive in chunks
+ * of any size (a serial line, a TCP gateway, MQTT payloads, a UART
+ * interrupt, a test buffer) and hands out each file, unescaped.
+ *
+ *   1B1B1B1B 01010101 | escaped file | 00 x p | 1B1B1B1B 1A p | crc crc
+ *
+ * Escaping (transport version 1): the sender counts consecutive 1B bytes of
+ * the file and after every fourth inserts 1B1B1B1B, at any byte offset. The
+ * padding makes the end escape start on a 4-byte boundary counted from the
+ * frame's first byte; the CRC covers every wire byte before it.
+ *
+ * Resynchronisation: a start sequence is recognised at any byte offset, also
+ * after more than four 1B and also inside a frame, where it cuts the frame
+ * short. A run of 1B inside a frame that escaping cannot have produced (4 to
+ * 7 beyond a multiple of 8) ends in an escape: with 1A on a block boundary
+ * it is the end block, with 01010101 a new start; on a block boundary
+ * anything else is a bad escape. Off the boundary such a run is taken as
+ * data, as senders that do not escape write it. A frame that fails for any
+ * reason is re-examined from the first start sequence inside it, so a frame
+ * that is intact on the wire is never lost because of what came before it.
+ *
+ * Ownership and memory: the caller owns the sml_stream and the area, which
+ * must outlive the decoder's use; the decoder allocates nothing. A frame
+ * must fit the area whole as it stands on the wire (start sequence through
+ * CRC); longer ones are dropped. The bytes an event points to live in the
+ * area and are valid only during the callback.
+ *
+ * Threads: a decoder is used by one thread at a time; decoders share
+ * nothing, so each thread may run its own. Callbacks run on the thread that
+ * calls sml_stream_feed or sml_stream_finish and must not call either on the
+ * same decoder. */
+#ifndef SML_STREAM_H
+#define SML_STREAM_H
+
+#include <stddef.h>
+#include <stdint.h>
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* Which frame CRCs are accepted. */
+typedef enum {
+	/* X.25 or KERMIT, in either byte order: what meters are seen to send. */
+	SML_STREAM_CRC_ANY = 0,
+	/* Only X.25 as sml_transport_write writes it. */
+	SML_STREAM_CRC_X25 = 1,
+	/* Not checked at all. */
+	SML_STREAM_CRC_NONE = 2
+} sml_stream_crc_policy;
+
+/* The CRC variant a frame's last two bytes matched. X25 is the value of
+ * sml_crc16_calculate high byte first (the complemented FCS low byte
+ * first, as sml_transport_write sends it); KERMIT is the CRC-16/KERMIT
+ * value high byte first; the SWAPPED forms have the other byte order. */
+typedef enum {
+	SML_FRAME_CRC_UNCHECKED = 0,
+	SML_FRAME_CRC_X25 = 1,
+	SML_FRAME_CRC_X25_SWAPPED = 2,
+	SML_FRAME_CRC_KERMIT = 3,
+	SML_FRAME_CRC_KERMIT_SWAPPED = 4
+} sml_frame_crc;
+
+typedef struct {
+	/* The SML file, escapes taken out and padding dropped: what
+	 * sml_file_parse takes. */
+	const unsigned char *file;
+	size_t file_len;
+	/* The whole frame with escapes taken out: start sequence, file,
+	 * padding, and the 8-byte end block as received (its CRC covers the
+	 * wire bytes, which differ from these where the file was escaped). */
+	const unsigned char *frame;
+	size_t frame_len;
+	/* Length on the wire, start sequence through CRC. */
+	size_t wire_len;
+	/* Stream position of the frame's first byte: bytes fed before it since
+	 * sml_stream_init or the last sml_stream_finish. */
+	uint64_t offset;
+	sml_frame_crc crc;
+} sml_stream_frame;
+
+/* Why bytes were dropped. Every byte fed ends up in exactly one frame or
+ * one drop. A failed frame's drop takes in everything up to the next start
+ * sequence (or the end of the stream), so each lost frame is one drop. */
+typedef enum {
+	/* Bytes outside any frame: line noise, or a frame whose start sequence
+	 * was damaged. */
+	SML_STREAM_NOISE = 1,
+	/* A frame interrupted by a new start sequence. */
+	SML_STREAM_CUT_SHORT = 2,
+	/* A complete frame whose CRC does not match under the policy. */
+	SML_STREAM_BAD_CRC = 3,
+	/* An escape sequence on a block boundary followed by neither 1A nor
+	 * 01010101. */
+	SML_STREAM_BAD_ESCAPE = 4,
+	/* A padding count larger than the payload, or padding that is not
+	 * zero bytes. */
+	SML_STREAM_BAD_PADDING = 5,
+	/* A frame that does not fit the area. */
+	SML_STREAM_TOO_LONG = 6,
+	/* A frame still open at sml_stream_finish. */
+	SML_STREAM_UNFINISHED = 7
+} sml_stream_drop_reason;
+
+typedef struct {
+	sml_stream_drop_reason reason;
+	uint64_t count;
+	/* Stream position of the first dropped byte. */
+	uint64_t offset;
+} sml_stream_drop;
+
+typedef void (*sml_stream_frame_fn)(const sml_stream_frame *frame, void *ctx);
+typedef void (*sml_stream_drop_fn)(const sml_stream_drop *drop, void *ctx);
+
+/* The decoder's state, owned by the caller (on the stack, in a struct, as a
+ * static). Every field is private: set by sml_stream_init and changed only
+ * by the functions below. */
+typedef struct {
+	unsigned char *area;
+	size_t area_len;
+	sml_stream_frame_fn on_frame;
+	sml_stream_drop_fn on_drop;
+	void *ctx;
+	int crc_policy;
+	int mode;
+	unsigned hunt_ones;
+	unsigned hunt_run;
+	unsigned sub;
+	int escaped;
+	int dropping;
+	size_t stored;
+	size_t run;
+	size_t esc;
+	size_t replay_begin;
+	size_t replay_end;
+	uint64_t pos;
+	uint64_t frame_start;
+	uint64_t noise_start;
+} sml_stream;
+
+/* Prepares s for a new stream. area (area_len bytes, at least 16 to take
+ * the shortest frame) is the decoder's working area. Either callback may be
+ * NULL; ctx is passed to both. The CRC policy starts as SML_STREAM_CRC_ANY. */
+void sml_stream_init(sml_stream *s, unsigned char *area, size_t area_len, sml_stream_frame_fn on_frame,
+		     sml_stream_drop_fn on_drop, void *ctx);
+
+void sml_stream_set_crc_policy(sml_stream *s, sml_stream_crc_policy policy);
+
+/* Takes the next len bytes of the stream. Frames and drops are reported as
+ * soon as they are certain, in stream order; the events are the same
+ * however the stream is cut into chunks. */
+void sml_stream_feed(sml_stream *s, const unsigned char *bytes, size_t len);
+
+/* The stream has ended: reports an unfinished frame (re-examined for
+ * frames inside it first) and trailing noise, then starts a new stream, its
+ * positions counted from 0. */
+void sml_stream_finish(sml_stream *s);
+
+/* A short English text for a drop reason ("bad CRC", ...); never NULL. */
+const char *sml_stream_drop_text(sml_stream_drop_reason reason);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif

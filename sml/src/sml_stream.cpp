@@ -1,0 +1,429 @@
+// The stream decoder. A frame is kept in the area as it stands on the wire
+// until it is complete and checked; only then are its escapes taken out. A
+// frame that fails leaves its wire bytes in the area, so they can be fed
+// through the decoder again from the first start sequence inside them.
+#include <sml/sml_stream.h>
+
+#include <algorithm>
+#include <cstring>
+#include <span>
+
+#include "crc.hpp"
+#include "stream.hpp"
+
+namespace {
+
+constexpr unsigned char escape_byte = 0x1B;
+constexpr unsigned char start_byte = 0x01;
+constexpr unsigned char end_byte = 0x1A;
+constexpr unsigned char start_seq[] = {0x1B, 0x1B, 0x1B, 0x1B, 0x01, 0x01, 0x01, 0x01};
+constexpr size_t start_len = sizeof start_seq;
+constexpr size_t end_block_len = 8; // 1B1B1B1B 1A pp crc crc
+
+enum mode : int {
+	hunting,     // looking for a start sequence
+	in_frame,    // collecting wire bytes
+	start_check, // an escape followed by 01: a new start sequence, or data
+	end_block,   // an escape followed by 1A on the grid: pp and the CRC to come
+};
+
+// Escaping turns a run of w data 1B into w + 4 * (w / 4) wire bytes: 8m + r
+// with r below 4. A wire run of 8m + 4..7 therefore ends in an escape.
+constexpr bool ends_in_escape(size_t run) { return run % 8 >= 4; }
+
+constexpr size_t unescaped_run(size_t run) { return ends_in_escape(run) ? run : run / 8 * 4 + run % 8; }
+
+// Takes the inserted escapes out of a checked payload, in place; returns its
+// new length. Runs that cannot be escaped output stay as they were sent.
+size_t unescape(unsigned char *p, size_t n) {
+	size_t out = 0;
+	for (size_t i = 0; i < n;) {
+		if (p[i] != escape_byte) {
+			p[out++] = p[i++];
+			continue;
+		}
+		size_t j = i;
+		while (j < n && p[j] == escape_byte)
+			j++;
+		size_t keep = unescaped_run(j - i);
+		std::memset(p + out, escape_byte, keep);
+		out += keep;
+		i = j;
+	}
+	return out;
+}
+
+// Where to go on after a frame at area[0, n) failed: the first start
+// sequence after its own, else a tail the hunt would still be matching
+// (1B... or 1B1B1B1B 01...), else n.
+size_t resume_point(const unsigned char *a, size_t n) {
+	if (n > start_len) {
+		const void *hit = memmem(a + start_len, n - start_len, start_seq, start_len);
+		if (hit)
+			return static_cast<size_t>(static_cast<const unsigned char *>(hit) - a);
+	}
+	size_t ones = 0;
+	while (ones < 3 && n - ones > start_len && a[n - 1 - ones] == start_byte)
+		ones++;
+	size_t run = 0;
+	while (n - ones - run > start_len && a[n - 1 - ones - run] == escape_byte)
+		run++;
+	if (run == 0 || (ones > 0 && run < 4))
+		return n;
+	return n - ones - run;
+}
+
+constexpr int no_match = -1;
+
+int crc_variant(sml_stream_crc_policy policy, std::span<const unsigned char> covered, uint16_t received) {
+	if (policy == SML_STREAM_CRC_NONE)
+		return SML_FRAME_CRC_UNCHECKED;
+	uint16_t x25 = zelkor::byte_swapped(zelkor::crc_x25(covered));
+	if (received == x25)
+		return SML_FRAME_CRC_X25;
+	if (policy == SML_STREAM_CRC_X25)
+		return no_match;
+	if (received == zelkor::byte_swapped(x25))
+		return SML_FRAME_CRC_X25_SWAPPED;
+	uint16_t kermit = zelkor::crc_kermit(covered);
+	if (received == kermit)
+		return SML_FRAME_CRC_KERMIT;
+	if (received == zelkor::byte_swapped(kermit))
+		return SML_FRAME_CRC_KERMIT_SWAPPED;
+	return no_match;
+}
+
+class decoder {
+public:
+	explicit decoder(sml_stream &s) : s_(s) {}
+
+	void feed(const unsigned char *p, size_t len) {
+		while (len) {
+			size_t k = process(p, len);
+			p += k;
+			len -= k;
+			replay();
+		}
+	}
+
+	void finish() {
+		while (s_.mode != hunting) {
+			fail(SML_STREAM_UNFINISHED);
+			replay();
+		}
+		end_hunt(s_.pos);
+	}
+
+private:
+	sml_stream &s_;
+	bool failed_ = false;
+
+	// Runs bytes through the decoder until they are used up or a frame
+	// fails; returns how many it took.
+	size_t process(const unsigned char *p, size_t len) {
+		const unsigned char *const begin = p, *const end = p + len;
+		failed_ = false;
+		while (p < end && !failed_) {
+			switch (s_.mode) {
+			case hunting:
+				p = hunt(p, end);
+				break;
+			case in_frame:
+				p = collect(p, end);
+				break;
+			default:
+				p = step(p);
+			}
+		}
+		return static_cast<size_t>(p - begin);
+	}
+
+	// Feeds a failed frame's bytes through again, and whatever a failure
+	// among them leaves to re-examine, until nothing is left.
+	void replay() {
+		while (s_.replay_begin < s_.replay_end) {
+			size_t from = s_.replay_begin, to = s_.replay_end;
+			s_.replay_begin = s_.replay_end = 0;
+			size_t k = process(s_.area + from, to - from);
+			if (from + k < to) {
+				// A frame among them failed: its own tail comes first, then
+				// the rest of these. Frames are stored behind the bytes they
+				// are read from, so the rest lies beyond the new tail.
+				size_t rest = to - (from + k);
+				std::memmove(s_.area + s_.replay_end, s_.area + from + k, rest);
+				s_.replay_end += rest;
+			}
+		}
+	}
+
+	const unsigned char *hunt(const unsigned char *p, const unsigned char *end) {
+		while (p < end) {
+			if (s_.hunt_run == 0) {
+				auto *q = static_cast<const unsigned char *>(std::memchr(p, escape_byte, static_cast<size_t>(end - p)));
+				const unsigned char *to = q ? q : end;
+				s_.pos += static_cast<size_t>(to - p);
+				p = to;
+				if (!q)
+					break;
+			}
+			unsigned char b = *p++;
+			s_.pos++;
+			if (b == escape_byte) {
+				// More than four 1B: the start sequence is the last four.
+				if (s_.hunt_ones)
+					s_.hunt_ones = 0, s_.hunt_run = 1;
+				else if (s_.hunt_run < 4)
+					s_.hunt_run++;
+			} else if (b == start_byte && s_.hunt_run == 4) {
+				if (++s_.hunt_ones == 4) {
+					begin_frame();
+					break;
+				}
+			} else {
+				s_.hunt_run = s_.hunt_ones = 0;
+			}
+		}
+		return p;
+	}
+
+	// The bytes hunted over up to here were noise, or the rest of the frame
+	// that failed before them.
+	void end_hunt(uint64_t at) {
+		if (at > s_.noise_start)
+			drop(s_.dropping ? static_cast<sml_stream_drop_reason>(s_.dropping) : SML_STREAM_NOISE,
+			     at - s_.noise_start, s_.noise_start);
+		s_.dropping = 0;
+		s_.noise_start = at;
+	}
+
+	void begin_frame() {
+		s_.hunt_run = s_.hunt_ones = 0;
+		s_.frame_start = s_.pos - start_len;
+		end_hunt(s_.frame_start);
+		if (s_.area_len < start_len) {
+			drop(SML_STREAM_TOO_LONG, start_len, s_.frame_start);
+			s_.noise_start = s_.pos;
+			return;
+		}
+		std::memcpy(s_.area, start_seq, start_len);
+		s_.stored = start_len;
+		s_.run = 0;
+		s_.escaped = 0;
+		s_.mode = in_frame;
+	}
+
+	const unsigned char *collect(const unsigned char *p, const unsigned char *end) {
+		while (p < end) {
+			if (s_.run == 0) {
+				// Bytes up to the next 1B need no look.
+				size_t avail = static_cast<size_t>(end - p);
+				auto *q = static_cast<const unsigned char *>(std::memchr(p, escape_byte, avail));
+				size_t n = q ? static_cast<size_t>(q - p) : avail;
+				size_t room = s_.area_len - s_.stored;
+				if (n > room) {
+					store(p, room);
+					fail(SML_STREAM_TOO_LONG);
+					return p + room;
+				}
+				store(p, n);
+				p += n;
+				if (!q)
+					break;
+			}
+			if (s_.stored == s_.area_len) {
+				fail(SML_STREAM_TOO_LONG);
+				break;
+			}
+			unsigned char b = *p++;
+			store(&b, 1);
+			if (b == escape_byte) {
+				s_.run++;
+				continue;
+			}
+			size_t run = s_.run;
+			s_.run = 0;
+			if (run >= 8)
+				s_.escaped = 1;
+			if (!ends_in_escape(run))
+				continue;
+			// The last four 1B before b are an escape sequence.
+			s_.esc = s_.stored - 1 - 4;
+			bool on_grid = s_.esc % 4 == 0;
+			if (b == start_byte) {
+				s_.sub = 1;
+				s_.mode = start_check;
+				break;
+			}
+			if (b == end_byte && on_grid) {
+				s_.sub = 0;
+				s_.mode = end_block;
+				break;
+			}
+			if (on_grid) {
+				fail(SML_STREAM_BAD_ESCAPE);
+				break;
+			}
+			// Off the grid: a sender that does not escape wrote these as data.
+		}
+		return p;
+	}
+
+	// One byte after an escape: in the start sequence check or the end block.
+	const unsigned char *step(const unsigned char *p) {
+		if (s_.stored == s_.area_len) {
+			fail(SML_STREAM_TOO_LONG);
+			return p;
+		}
+		unsigned char b = *p++;
+		store(&b, 1);
+		if (s_.mode == end_block) {
+			if (++s_.sub == 3)
+				complete();
+		} else if (b == start_byte) {
+			if (++s_.sub == 4)
+				fail(SML_STREAM_CUT_SHORT);
+		} else if (s_.esc % 4 == 0) {
+			fail(SML_STREAM_BAD_ESCAPE);
+		} else {
+			// 1B1B1B1B 01.. off the grid and no start sequence: data.
+			s_.mode = in_frame;
+			s_.run = b == escape_byte;
+		}
+		return p;
+	}
+
+	void store(const unsigned char *p, size_t n) {
+		std::memcpy(s_.area + s_.stored, p, n);
+		s_.stored += n;
+		s_.pos += n;
+	}
+
+	void complete() {
+		unsigned char *a = s_.area;
+		size_t e = s_.esc;
+		auto received = static_cast<uint16_t>((a[e + 6] << 8) | a[e + 7]);
+		int crc = crc_variant(static_cast<sml_stream_crc_policy>(s_.crc_policy), {a, e + 6}, received);
+		if (crc == no_match) {
+			fail(SML_STREAM_BAD_CRC);
+			return;
+		}
+		size_t payload = e - start_len;
+		size_t pad = a[e + 5];
+		if (pad > payload || std::any_of(a + e - pad, a + e, [](unsigned char c) { return c != 0; })) {
+			fail(SML_STREAM_BAD_PADDING);
+			return;
+		}
+		size_t len = s_.escaped ? unescape(a + start_len, payload) : payload;
+		if (len != payload)
+			std::memmove(a + start_len + len, a + e, end_block_len);
+		sml_stream_frame frame{a + start_len, len - pad, a, start_len + len + end_block_len, e + end_block_len,
+				       s_.frame_start, static_cast<sml_frame_crc>(crc)};
+		hunt_from_here();
+		if (s_.on_frame)
+			s_.on_frame(&frame, s_.ctx);
+	}
+
+	// Leaves the frame's bytes from the first place it may hold another one
+	// to be fed again. The drop is reported when the hunt ends: it takes in
+	// whatever is hunted over, since that is the rest of the frame.
+	void fail(sml_stream_drop_reason reason) {
+		size_t at = resume_point(s_.area, s_.stored);
+		s_.replay_begin = at;
+		s_.replay_end = s_.stored;
+		s_.pos = s_.frame_start + at;
+		hunt_from_here();
+		s_.noise_start = s_.frame_start;
+		s_.dropping = reason;
+		failed_ = true;
+	}
+
+	void hunt_from_here() {
+		s_.mode = hunting;
+		s_.hunt_run = s_.hunt_ones = 0;
+		s_.stored = 0;
+		s_.run = 0;
+		s_.noise_start = s_.pos;
+	}
+
+	void drop(sml_stream_drop_reason reason, uint64_t count, uint64_t offset) {
+		if (!s_.on_drop)
+			return;
+		sml_stream_drop d{reason, count, offset};
+		s_.on_drop(&d, s_.ctx);
+	}
+};
+
+} // namespace
+
+namespace zelkor {
+
+size_t stream_need(const sml_stream &s) {
+	switch (s.mode) {
+	case hunting:
+		return s.hunt_ones ? 4 - s.hunt_ones + end_block_len : start_len - s.hunt_run + end_block_len;
+	case in_frame: {
+		// The end escape begins on the grid, possibly with 1B already here.
+		size_t o = s.stored;
+		size_t best = (4 - o % 4) % 4 + end_block_len;
+		for (size_t t = 1; t <= std::min<size_t>(s.run, 4); t++)
+			if ((o - t) % 4 == 0)
+				best = std::min(best, end_block_len - t);
+		return best;
+	}
+	case end_block:
+		return 3 - s.sub;
+	default:
+		return 1;
+	}
+}
+
+bool stream_hunting(const sml_stream &s) { return s.mode == hunting; }
+
+int stream_failure(const sml_stream &s) { return s.dropping; }
+
+bool stream_idle(const sml_stream &s) { return stream_hunting(s) && s.hunt_run == 0 && s.hunt_ones == 0; }
+
+} // namespace zelkor
+
+extern "C" {
+
+void sml_stream_init(sml_stream *s, unsigned char *area, size_t area_len, sml_stream_frame_fn on_frame,
+		     sml_stream_drop_fn on_drop, void *ctx) {
+	*s = sml_stream{};
+	s->area = area;
+	s->area_len = area ? area_len : 0;
+	s->on_frame = on_frame;
+	s->on_drop = on_drop;
+	s->ctx = ctx;
+	s->crc_policy = SML_STREAM_CRC_ANY;
+	s->mode = hunting;
+}
+
+void sml_stream_set_crc_policy(sml_stream *s, sml_stream_crc_policy policy) { s->crc_policy = policy; }
+
+void sml_stream_feed(sml_stream *s, const unsigned char *bytes, size_t len) {
+	if (bytes && len)
+		decoder(*s).feed(bytes, len);
+}
+
+void sml_stream_finish(sml_stream *s) {
+	decoder(*s).finish();
+	int policy = s->crc_policy;
+	sml_stream_init(s, s->area, s->area_len, s->on_frame, s->on_drop, s->ctx);
+	s->crc_policy = policy;
+}
+
+const char *sml_stream_drop_text(sml_stream_drop_reason reason) {
+	switch (reason) {
+	case SML_STREAM_NOISE: return "noise between frames";
+	case SML_STREAM_CUT_SHORT: return "frame cut short by a new start sequence";
+	case SML_STREAM_BAD_CRC: return "frame CRC does not match";
+	case SML_STREAM_BAD_ESCAPE: return "unknown escape sequence";
+	case SML_STREAM_BAD_PADDING: return "bad padding";
+	case SML_STREAM_TOO_LONG: return "frame longer than the working area";
+	case SML_STREAM_UNFINISHED: return "input ended inside a frame";
+	}
+	return "unknown reason";
+}
+
+} // extern "C"

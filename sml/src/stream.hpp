@@ -1,0 +1,23 @@
+// What the transport calls need to know of a decoder between chunks.
+#pragma once
+
+#include <cstddef>
+
+#include <sml/sml_stream.h>
+
+namespace zelkor {
+
+// The fewest bytes after which a frame could be complete: reading no more
+// than this never takes a byte past the frame.
+size_t stream_need(const sml_stream &s);
+
+// No frame is being collected.
+bool stream_hunting(const sml_stream &s);
+
+// A frame has failed and its drop is not reported yet (0 if none).
+int stream_failure(const sml_stream &s);
+
+// No frame and no part of a start sequence is pending.
+bool stream_idle(const sml_stream &s);
+
+} // namespace zelkor

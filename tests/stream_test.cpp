@@ -1,0 +1,362 @@
+// The stream decoder: wire bytes in, in chunks of every size; frames and
+// drops out. Files written as frames, compared whole.
+#include <sml/sml_close_response.h>
+#include <sml/sml_file.h>
+#include <sml/sml_stream.h>
+#include <sml/sml_transport.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <random>
+#include <string>
+
+#include "frame.hpp"
+#include "sml_test.hpp"
+
+namespace {
+
+using test::bytes;
+using test::framed;
+using test::joined;
+
+const char *reason_name(sml_stream_drop_reason r) {
+	switch (r) {
+	case SML_STREAM_NOISE: return "noise";
+	case SML_STREAM_CUT_SHORT: return "cut-short";
+	case SML_STREAM_BAD_CRC: return "bad-crc";
+	case SML_STREAM_BAD_ESCAPE: return "bad-escape";
+	case SML_STREAM_BAD_PADDING: return "bad-padding";
+	case SML_STREAM_TOO_LONG: return "too-long";
+	case SML_STREAM_UNFINISHED: return "unfinished";
+	}
+	return "?";
+}
+
+struct recorder {
+	std::vector<std::string> events;
+	std::vector<std::vector<unsigned char>> files;
+	uint64_t accounted = 0;
+	size_t area_len = 0;
+};
+
+void on_frame(const sml_stream_frame *f, void *ctx) {
+	auto *r = static_cast<recorder *>(ctx);
+	// The frame view holds the start sequence, the file and the end block.
+	EXPECT_EQ(f->file, f->frame + 8);
+	EXPECT_EQ(test::hex(f->frame, 8), "1B 1B 1B 1B 01 01 01 01");
+	EXPECT_EQ(test::hex(f->frame + f->frame_len - 8, 5), "1B 1B 1B 1B 1A");
+	EXPECT_EQ(f->frame_len, f->file_len + 16 + f->frame[f->frame_len - 3]);
+	EXPECT_LE(f->wire_len, r->area_len);
+	EXPECT_EQ(f->offset, r->accounted);
+	r->accounted += f->wire_len;
+	r->files.emplace_back(f->file, f->file + f->file_len);
+	r->events.push_back("frame " + test::hex(f->file, f->file_len) + " | wire " + std::to_string(f->wire_len) +
+			    " at " + std::to_string(f->offset) + " crc " + std::to_string(f->crc));
+}
+
+void on_drop(const sml_stream_drop *d, void *ctx) {
+	auto *r = static_cast<recorder *>(ctx);
+	// Every byte is in exactly one frame or drop, in stream order.
+	EXPECT_EQ(d->offset, r->accounted);
+	EXPECT_GT(d->count, 0u);
+	r->accounted += d->count;
+	r->events.push_back(std::string(reason_name(d->reason)) + " " + std::to_string(d->count) + " at " +
+			    std::to_string(d->offset));
+}
+
+struct options {
+	size_t area_len = 1024;
+	sml_stream_crc_policy policy = SML_STREAM_CRC_ANY;
+};
+
+// Feeds the input cut before each of the given positions, then finishes.
+recorder decode_cut(const std::vector<unsigned char> &in, const std::vector<size_t> &cuts, options o = {}) {
+	recorder r;
+	r.area_len = o.area_len;
+	std::vector<unsigned char> area(o.area_len);
+	sml_stream s;
+	sml_stream_init(&s, area.data(), area.size(), on_frame, on_drop, &r);
+	sml_stream_set_crc_policy(&s, o.policy);
+	size_t at = 0;
+	for (size_t cut : cuts) {
+		sml_stream_feed(&s, in.data() + at, cut - at);
+		at = cut;
+	}
+	sml_stream_feed(&s, in.data() + at, in.size() - at);
+	sml_stream_finish(&s);
+	EXPECT_EQ(r.accounted, in.size());
+	return r;
+}
+
+recorder decode(const std::vector<unsigned char> &in, options o = {}) { return decode_cut(in, {}, o); }
+
+// The events of a whole feed, checked against every way of cutting the
+// input in two, against one byte at a time, and against random chunks.
+std::vector<std::string> events_however_cut(const std::vector<unsigned char> &in, options o = {}) {
+	auto whole = decode(in, o).events;
+	std::vector<size_t> every;
+	for (size_t i = 1; i < in.size(); i++) {
+		every.push_back(i);
+		EXPECT_EQ(decode_cut(in, {i}, o).events, whole) << "cut at " << i;
+	}
+	EXPECT_EQ(decode_cut(in, every, o).events, whole) << "one byte at a time";
+	std::mt19937 rng(7);
+	for (int round = 0; round < 20; round++) {
+		std::vector<size_t> cuts;
+		for (size_t at = 0; (at += 1 + rng() % 9) < in.size();)
+			cuts.push_back(at);
+		EXPECT_EQ(decode_cut(in, cuts, o).events, whole) << "random chunks, round " << round;
+	}
+	return whole;
+}
+
+std::string frame_event(const std::string &file, size_t wire, size_t at, sml_frame_crc crc = SML_FRAME_CRC_X25) {
+	return "frame " + test::canon(file) + " | wire " + std::to_string(wire) + " at " + std::to_string(at) + " crc " +
+	       std::to_string(crc);
+}
+
+std::vector<unsigned char> with_crc_hex(const char *h) { return test::with_crc(bytes(h)); }
+
+const std::vector<unsigned char> start = bytes("1B1B1B1B 01010101");
+const auto f24 = framed(bytes("01 02 03 04 05 06"));
+const std::string f24_file = "01 02 03 04 05 06";
+
+struct decode_case {
+	const char *name;
+	std::vector<unsigned char> wire;
+	std::vector<std::string> events;
+	options o = {};
+};
+
+TEST(StreamDecoder, FramesAndDropsHoweverTheInputIsCut) {
+	ASSERT_EQ(f24.size(), 24u);
+	const decode_case cases[] = {
+		{"one frame", f24, {frame_event(f24_file, 24, 0)}},
+		{"CRC low byte first",
+		 bytes("1B1B1B1B 01010101 010203040506 0000 1B1B1B1B 1A02 857E"),
+		 {frame_event(f24_file, 24, 0, SML_FRAME_CRC_X25_SWAPPED)}},
+		{"KERMIT CRC in both byte orders",
+		 bytes("1B1B1B1B 01010101 010203040506 0000 1B1B1B1B 1A02 5778"
+		       "1B1B1B1B 01010101 010203040506 0000 1B1B1B1B 1A02 7857"),
+		 {frame_event(f24_file, 24, 0, SML_FRAME_CRC_KERMIT),
+		  frame_event(f24_file, 24, 24, SML_FRAME_CRC_KERMIT_SWAPPED)}},
+		// Escapes: after every fourth 1B of a run the sender inserts four more.
+		{"file of four 1B: eight on the wire, then the end escape",
+		 with_crc_hex("1B1B1B1B 01010101 1B1B1B1B 1B1B1B1B 1B1B1B1B 1A00"), {frame_event("1B 1B 1B 1B", 24, 0)}},
+		{"file ending in two 1B right before the end escape",
+		 with_crc_hex("1B1B1B1B 01010101 AABB1B1B 1B1B1B1B 1A00"), {frame_event("AA BB 1B 1B", 20, 0)}},
+		{"file ending in three 1B right before the end escape",
+		 with_crc_hex("1B1B1B1B 01010101 AA1B1B1B 1B1B1B1B 1A00"), {frame_event("AA 1B 1B 1B", 20, 0)}},
+		{"five 1B off the grid: nine on the wire",
+		 with_crc_hex("1B1B1B1B 01010101 AA1B1B1B 1B1B1B1B 1B1BBB00 1B1B1B1B 1A01"),
+		 {frame_event("AA 1B 1B 1B 1B 1B BB", 28, 0)}},
+		{"an escaped start sequence in the file is data",
+		 with_crc_hex("1B1B1B1B 01010101 1B1B1B1B 1B1B1B1B 01010101 1B1B1B1B 1A00"),
+		 {frame_event("1B 1B 1B 1B 01 01 01 01", 28, 0)}},
+		{"four 1B off the grid from a sender that does not escape",
+		 with_crc_hex("1B1B1B1B 01010101 AA1B1B1B 1BBB0000 1B1B1B1B 1A02"),
+		 {frame_event("AA 1B 1B 1B 1B BB", 24, 0)}},
+		// Hunting and resynchronising.
+		{"noise before the frame", joined({bytes("00 FF 1B 1B 01 02"), f24}),
+		 {"noise 6 at 0", frame_event(f24_file, 24, 6)}},
+		{"more than four 1B before the 01s", joined({bytes("1B1B1B"), f24}),
+		 {"noise 3 at 0", frame_event(f24_file, 24, 3)}},
+		{"1B1B1B1B 0101 then a frame", joined({bytes("1B1B1B1B 0101"), f24}),
+		 {"noise 6 at 0", frame_event(f24_file, 24, 6)}},
+		{"a frame cut short off the grid", joined({start, bytes("AA BB CC"), f24}),
+		 {"cut-short 11 at 0", frame_event(f24_file, 24, 11)}},
+		{"a frame cut short by a start after a 1B of its own", joined({start, bytes("AA 1B"), f24}),
+		 {"cut-short 10 at 0", frame_event(f24_file, 24, 10)}},
+		{"an escape on the grid followed by 02", joined({start, bytes("1B1B1B1B 02 000000"), f24}),
+		 {"bad-escape 16 at 0", frame_event(f24_file, 24, 16)}},
+		{"an escape on the grid, 01 and no start", joined({start, bytes("1B1B1B1B 0102"), f24}),
+		 {"bad-escape 14 at 0", frame_event(f24_file, 24, 14)}},
+		{"a wrong CRC", joined({bytes("1B1B1B1B 01010101 010203040506 0000 1B1B1B1B 1A02 7E86"), f24}),
+		 {"bad-crc 24 at 0", frame_event(f24_file, 24, 24)}},
+		{"padding count beyond the payload", with_crc_hex("1B1B1B1B 01010101 1B1B1B1B 1A01"),
+		 {"bad-padding 16 at 0"}},
+		{"padding that is not zero", with_crc_hex("1B1B1B1B 01010101 AABBCCDD 1B1B1B1B 1A01"),
+		 {"bad-padding 20 at 0"}},
+		{"a padding count of four zeros, as one meter sends it",
+		 with_crc_hex("1B1B1B1B 01010101 AABBCCDD 00000000 1B1B1B1B 1A04"),
+		 {frame_event("AA BB CC DD", 24, 0)}},
+		{"a frame longer than the area", joined({framed(bytes("01020304 05060708 090A0B0C 0D0E0F10 11121314")), f24}),
+		 {"too-long 36 at 0", frame_event(f24_file, 24, 36)}, {32}},
+		{"the area takes a frame that fills it", f24, {frame_event(f24_file, 24, 0)}, {24}},
+		{"the end of input inside a frame", joined({f24, start, bytes("AA BB")}),
+		 {frame_event(f24_file, 24, 0), "unfinished 10 at 24"}},
+		{"noise at the end of input", joined({f24, bytes("AA 1B1B1B1B 0101")}),
+		 {frame_event(f24_file, 24, 0), "noise 7 at 24"}},
+		// A frame intact on the wire survives a damaged one swallowing its start.
+		{"a start after four 1B of the frame's own, taken for data until the end",
+		 joined({start, bytes("AA 1B1B1B1B"), f24}), {"unfinished 13 at 0", frame_event(f24_file, 24, 13)}},
+		{"an intact frame whose start the frame before took for data",
+		 joined({start, bytes("AA BB 1B1B1B1B"), f24}), {"unfinished 14 at 0", frame_event(f24_file, 24, 14)}},
+		{"the same, the damaged frame then cut short by the next one",
+		 joined({start, bytes("AA BB 1B1B1B1B"), f24, f24}),
+		 {"cut-short 14 at 0", frame_event(f24_file, 24, 14), frame_event(f24_file, 24, 38)}},
+		{"the same, the damaged frame then too long",
+		 joined({start, bytes("AA BB 1B1B1B1B"), f24, bytes("00000000 00000000")}),
+		 {"too-long 14 at 0", frame_event(f24_file, 24, 14), "noise 8 at 38"}, {40}},
+	};
+	for (const auto &c : cases) {
+		SCOPED_TRACE(c.name);
+		EXPECT_EQ(events_however_cut(c.wire, c.o), c.events);
+	}
+}
+
+TEST(StreamDecoder, CrcPolicies) {
+	auto swapped = bytes("1B1B1B1B 01010101 010203040506 0000 1B1B1B1B 1A02 857E");
+	EXPECT_EQ(decode(swapped, {1024, SML_STREAM_CRC_X25}).events, std::vector<std::string>{"bad-crc 24 at 0"});
+	EXPECT_EQ(decode(f24, {1024, SML_STREAM_CRC_X25}).events, std::vector<std::string>{frame_event(f24_file, 24, 0)});
+	auto wrong = bytes("1B1B1B1B 01010101 010203040506 0000 1B1B1B1B 1A02 0000");
+	EXPECT_EQ(decode(wrong, {1024, SML_STREAM_CRC_NONE}).events,
+		  std::vector<std::string>{frame_event(f24_file, 24, 0, SML_FRAME_CRC_UNCHECKED)});
+}
+
+TEST(StreamDecoder, AreaTooSmallForAnyFrame) {
+	// Not even the start sequence fits: every frame is too long, nothing is
+	// written to the area.
+	EXPECT_EQ(decode(joined({f24, bytes("AA")}), {4}).events,
+		  (std::vector<std::string>{"too-long 8 at 0", "noise 17 at 8"}));
+	EXPECT_EQ(decode(f24, {0}).events, (std::vector<std::string>{"too-long 8 at 0", "noise 16 at 8"}));
+}
+
+TEST(StreamDecoder, NoCallbacksAndEmptyFeeds) {
+	unsigned char area[64];
+	sml_stream s;
+	sml_stream_init(&s, area, sizeof area, nullptr, nullptr, nullptr);
+	sml_stream_feed(&s, nullptr, 0);
+	sml_stream_feed(&s, f24.data(), f24.size());
+	sml_stream_finish(&s);
+	EXPECT_STREQ(sml_stream_drop_text(SML_STREAM_BAD_CRC), "frame CRC does not match");
+}
+
+// A message whose transaction id holds the given bytes, group and abort flag
+// absent, a close response without signature.
+sml_file *file_with_id(const std::vector<unsigned char> &id) {
+	sml_file *file = sml_file_init();
+	sml_message *msg = sml_message_init();
+	sml_octet_string_free(msg->transaction_id);
+	msg->transaction_id = sml_octet_string_init(const_cast<unsigned char *>(id.data()), static_cast<int>(id.size()));
+	msg->message_body = sml_message_body_init(SML_BODY_CLOSE_RESPONSE, sml_close_response_init());
+	sml_file_add_message(file, msg);
+	return file;
+}
+
+TEST(TransportBuild, EscapesRunsOfFour1B) {
+	// Checked by hand: an escape 1B1B1B1B follows every fourth 1B of a run,
+	// the padding brings the end escape onto the grid, the CRC covers the
+	// wire bytes.
+	const struct {
+		const char *id;
+		const char *frame;
+	} cases[] = {
+		{"1B1B1B1B",
+		 "1B1B1B1B 01010101 7605 1B1B1B1B 1B1B1B1B 0101 7265 00000201 7101 6374CA 00 1B1B1B1B 1A00 E5BB"},
+		{"AA 1B1B1B1B 1B",
+		 "1B1B1B1B 01010101 7607 AA 1B1B1B1B 1B1B1B1B 1B 0101 7265 00000201 7101 6310CC 00 0000"
+		 " 1B1B1B1B 1A02 D66E"},
+		{"1B1B1B1B 1B1B1B1B",
+		 "1B1B1B1B 01010101 7609 1B1B1B1B 1B1B1B1B 1B1B1B1B 1B1B1B1B 0101 7265 00000201 7101 636065 00"
+		 " 1B1B1B1B 1A00 A9C2"},
+		{"1B1B1B1B 01010101",
+		 "1B1B1B1B 01010101 7609 1B1B1B1B 1B1B1B1B 01010101 0101 7265 00000201 7101 63A0A6 00"
+		 " 1B1B1B1B 1A00 04C3"},
+	};
+	for (const auto &c : cases) {
+		SCOPED_TRACE(c.id);
+		auto file = test::owned(file_with_id(bytes(c.id)), sml_file_free);
+		size_t len = sml_transport_build(file.get());
+		EXPECT_EQ(test::hex(file->buf->buffer, len), test::canon(c.frame));
+		EXPECT_EQ(file->buf->cursor, len);
+	}
+}
+
+// The bytes sml_file_write gives for the file.
+std::vector<unsigned char> file_bytes(sml_file *file) {
+	sml_buffer *own = file->buf;
+	auto buf = test::owned(sml_buffer_init(0), sml_buffer_free);
+	file->buf = buf.get();
+	sml_file_write(file);
+	file->buf = own;
+	return {buf->buffer, buf->buffer + buf->cursor};
+}
+
+TEST(TransportBuild, EveryRunOf1BRoundTripsThroughTheDecoder) {
+	for (size_t lead = 0; lead < 4; lead++)
+		for (size_t run = 1; run <= 16; run++)
+			for (const char *tail : {"", "01010101", "1A", "00"}) {
+				SCOPED_TRACE(std::to_string(lead) + " bytes, " + std::to_string(run) + " 1B, then " + tail);
+				std::vector<unsigned char> id(lead, 0xAA);
+				id.insert(id.end(), run, 0x1B);
+				auto t = bytes(tail);
+				id.insert(id.end(), t.begin(), t.end());
+				auto file = test::owned(file_with_id(id), sml_file_free);
+				auto expected = file_bytes(file.get());
+				size_t len = sml_transport_build(file.get());
+				std::vector<unsigned char> wire(file->buf->buffer, file->buf->buffer + len);
+				EXPECT_EQ(wire, framed(expected));
+				auto r = decode(joined({wire, wire}), {1024, SML_STREAM_CRC_X25});
+				ASSERT_EQ(r.files.size(), 2u) << ::testing::PrintToString(r.events);
+				EXPECT_EQ(r.files[0], expected);
+				EXPECT_EQ(r.files[1], expected);
+			}
+}
+
+// Frames and drops counted, every byte accounted for.
+struct tally {
+	size_t frames = 0, drops = 0;
+	uint64_t accounted = 0;
+};
+
+tally count(const std::vector<unsigned char> &in) {
+	std::vector<unsigned char> area(1024);
+	tally t;
+	sml_stream s;
+	sml_stream_init(
+		&s, area.data(), area.size(),
+		[](const sml_stream_frame *f, void *ctx) {
+			auto *t = static_cast<tally *>(ctx);
+			t->frames++;
+			t->accounted += f->wire_len;
+		},
+		[](const sml_stream_drop *d, void *ctx) {
+			auto *t = static_cast<tally *>(ctx);
+			t->drops++;
+			t->accounted += d->count;
+		},
+		&t);
+	sml_stream_feed(&s, in.data(), in.size());
+	sml_stream_finish(&s);
+	EXPECT_EQ(t.accounted, in.size());
+	return t;
+}
+
+// Real meter streams with one byte removed, inserted or flipped: only the
+// frame the fault lands in is lost, and it is reported.
+TEST(StreamDecoder, OneFaultCostsOneFrameOfARealStream) {
+	SKIP_WITHOUT_CORPUS();
+	const auto clean = test::read_file(test::corpus_dir() + "/streams/dnt-stream-1.dump");
+	ASSERT_EQ(count(clean).frames, 878u);
+	std::mt19937 rng(2026);
+	for (int round = 0; round < 200; round++)
+		for (int kind = 0; kind < 3; kind++) {
+			auto in = clean;
+			size_t at = rng() % in.size();
+			if (kind == 0)
+				in.erase(in.begin() + static_cast<ptrdiff_t>(at));
+			else if (kind == 1)
+				in.insert(in.begin() + static_cast<ptrdiff_t>(at), static_cast<unsigned char>(rng()));
+			else
+				in[at] ^= static_cast<unsigned char>(1u << (rng() % 8));
+			SCOPED_TRACE("fault " + std::to_string(kind) + " at " + std::to_string(at));
+			tally t = count(in);
+			size_t lost = 878 - t.frames;
+			EXPECT_LE(lost, 1u);
+			// A lost frame is one drop; so is a byte inserted between frames.
+			EXPECT_EQ(t.drops, lost ? 1u : kind == 1 ? 1u : 0u);
+		}
+}
+
+} // namespace
