@@ -4,7 +4,9 @@
 
 #include <errno.h>
 #include <fcntl.h>
+#include <inttypes.h>
 #include <math.h>
+#include <poll.h>
 #include <stdbool.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -15,7 +17,7 @@
 
 #include <sml/sml_file.h>
 #include <sml/sml_get_list_response.h>
-#include <sml/sml_transport.h>
+#include <sml/sml_stream.h>
 #include <sml/sml_value.h>
 
 #include "unit.h"
@@ -23,6 +25,9 @@
 /* Exit status when the line ends or fails for good, so a supervisor can
  * restart the reader. */
 enum { EXIT_USAGE = 1, EXIT_OPEN = 3, EXIT_LINE_LOST = 4 };
+
+/* The longest frame taken, on the wire, and how much is read at once. */
+enum { FRAME_AREA = 16384, READ_CHUNK = 65536 };
 
 int serial_port_open(const char *device) {
 	if (strcmp(device, "-") == 0)
@@ -86,16 +91,11 @@ static void print_entry(const sml_list_entry *entry) {
 		if (unit)
 			printf("%s", unit);
 		printf("\n");
-		fflush(stdout);
 	}
 }
 
+/* The frame with its escapes taken out, start sequence to CRC. */
 void transport_receiver(unsigned char *buffer, size_t buffer_len) {
-	if (!sml_transport_frame_crc_ok(buffer, buffer_len)) {
-		fprintf(stderr, "obisdump: warning: frame of %zu bytes fails its CRC check, skipped\n", buffer_len);
-		return;
-	}
-
 	/* Without the start sequence and the end block; the file parser skips
 	 * the padding zeros. */
 	sml_file *file = sml_file_parse(buffer + 8, buffer_len - 16);
@@ -110,6 +110,65 @@ void transport_receiver(unsigned char *buffer, size_t buffer_len) {
 			print_entry(entry);
 	}
 	sml_file_free(file);
+	/* Once per file: replays run fast, live readings still appear at once. */
+	fflush(stdout);
+}
+
+static void on_frame(const sml_stream_frame *frame, void *ctx) {
+	(void)ctx;
+	/* The frame lies in our own area. */
+	transport_receiver((unsigned char *)frame->frame, frame->frame_len);
+}
+
+static void on_drop(const sml_stream_drop *drop, void *ctx) {
+	(void)ctx;
+	const char *why = NULL;
+	switch (drop->reason) {
+	case SML_STREAM_NOISE:
+		break;
+	case SML_STREAM_BAD_CRC: why = "fails its CRC check"; break;
+	case SML_STREAM_CUT_SHORT: why = "is cut short by a new start sequence"; break;
+	case SML_STREAM_BAD_ESCAPE: why = "holds an unknown escape sequence"; break;
+	case SML_STREAM_BAD_PADDING: why = "has bad padding"; break;
+	case SML_STREAM_TOO_LONG: why = "is longer than the 16384 bytes taken"; break;
+	case SML_STREAM_UNFINISHED: why = "is cut short by the end of input"; break;
+	}
+	fflush(stdout);
+	if (why)
+		fprintf(stderr, "obisdump: warning: frame of %" PRIu64 " bytes %s, skipped\n", drop->count, why);
+	else
+		fprintf(stderr, "obisdump: warning: %" PRIu64 " byte%s outside any frame, skipped\n", drop->count,
+			drop->count == 1 ? "" : "s");
+}
+
+/* Feeds everything fd delivers to the decoder. Returns 0 at the end of the
+ * input, otherwise the error that ended it. */
+static int listen_on(int fd) {
+	static unsigned char area[FRAME_AREA];
+	static unsigned char chunk[READ_CHUNK];
+	sml_stream stream;
+	sml_stream_init(&stream, area, sizeof area, on_frame, on_drop, NULL);
+	int cause = 0;
+	for (;;) {
+		ssize_t n = read(fd, chunk, sizeof chunk);
+		if (n > 0) {
+			sml_stream_feed(&stream, chunk, (size_t)n);
+			continue;
+		}
+		if (n < 0 && errno == EINTR)
+			continue;
+		if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+			/* The line is non-blocking: wait for it. */
+			struct pollfd p = {fd, POLLIN, 0};
+			if (poll(&p, 1, -1) >= 0 || errno == EINTR)
+				continue;
+		}
+		cause = n < 0 ? errno : 0;
+		break;
+	}
+	sml_stream_finish(&stream);
+	fflush(stdout);
+	return cause;
 }
 
 int main(int argc, char **argv) {
@@ -126,13 +185,10 @@ int main(int argc, char **argv) {
 		return EXIT_OPEN;
 	}
 
-	sml_transport_listen(fd, transport_receiver);
-
-	int cause = errno;
+	int cause = listen_on(fd);
 	bool from_stdin = strcmp(device, "-") == 0;
 	if (from_stdin && cause == 0)
 		return EXIT_SUCCESS;
-	fflush(stdout);
 	fprintf(stderr, "obisdump: read(%s): %s\n", device, cause == 0 ? "end of input" : strerror(cause));
 	return EXIT_LINE_LOST;
 }

@@ -2,6 +2,7 @@
 // its readings checked against values read off the bytes by hand.
 #include <algorithm>
 #include <map>
+#include <random>
 #include <cstdio>
 #include <sstream>
 
@@ -17,7 +18,7 @@ enum class expect {
 	crc_line,    // frame CRC wrong: skipped whole with one line
 	stops_early, // the file parser gives up in the GetList: its warning, no reading
 	no_getlist,  // open, another body, close: summary only
-	never_ends,  // damaged so that its end block is off the block grid: nothing
+	unfinished,  // damaged so that its end block is off the block grid: one line at the end
 };
 
 struct capture {
@@ -62,7 +63,7 @@ const std::map<std::string, capture> &captures() {
 		{"hager-ehz363-1.bin", {expect::stops_early, 0, {}, "SML message  101\n"}},
 		{"hager-unknown-1.bin", {expect::crc_line}},
 		{"hager-unknown-2.bin", {expect::readings}},
-		{"hager-unknown-3.bin", {expect::never_ends}},
+		{"hager-unknown-3.bin", {expect::unfinished}},
 		// CRC-16/KERMIT frame. 65 066F04AB = 107938987 at -1; 53 00BC = 188 W.
 		{"holley-dtz541-1.bin",
 		 {expect::readings, 30, {"1-0:1.8.0*255#10793898.7#Wh", "1-0:16.7.0*255#188.0#W"}}},
@@ -146,9 +147,10 @@ void check(const std::string &name, const capture &c) {
 		EXPECT_EQ(r.err, "");
 		EXPECT_EQ(r.out, summary(frame.size(), 3, c.tags));
 		break;
-	case expect::never_ends:
+	case expect::unfinished:
 		EXPECT_EQ(r.out, "");
-		EXPECT_EQ(r.err, "");
+		EXPECT_EQ(r.err, "obisdump: warning: frame of " + std::to_string(frame.size()) +
+					 " bytes is cut short by the end of input, skipped\n");
 		break;
 	}
 }
@@ -173,12 +175,12 @@ TEST(Corpus, EveryFrameGivesWhatItsSourceLeadsToExpect) {
 
 // A raw serial dump: every frame of one meter, back to back. Returns what
 // obisdump printed.
-std::string check_stream(const char *name, int frames) {
+std::string check_stream(const char *name, int frames, const std::string &err = "") {
 	auto input = test::read_file(test::corpus_dir() + "/streams/" + name);
 	EXPECT_FALSE(input.empty());
 	auto r = test::run({test::program("obisdump"), "-"}, input);
 	EXPECT_EQ(r.status, 0);
-	EXPECT_EQ(r.err, "");
+	EXPECT_EQ(r.err, err);
 	auto out = lines_of(r.out);
 	auto count = [&](const std::string &prefix) {
 		return std::count_if(out.begin(), out.end(), [&](const std::string &l) { return l.rfind(prefix, 0) == 0; });
@@ -199,10 +201,65 @@ TEST(Corpus, DntStream1WholeFromItsFirstFrame) {
 	EXPECT_EQ(out.substr(0, first.out.size()), first.out);
 }
 
-// The recording stops inside frame 519, which is dropped.
+// The recording stops inside frame 519, which is dropped with one line.
 TEST(Corpus, DntStream2WholeUpToItsCutLastFrame) {
 	SKIP_WITHOUT_CORPUS();
-	check_stream("dnt-stream-2.dump", 518);
+	check_stream("dnt-stream-2.dump", 518,
+		     "obisdump: warning: frame of 259 bytes is cut short by the end of input, skipped\n");
+}
+
+// A frame that lost bytes on the line costs itself alone: the intact frames
+// after it all print.
+TEST(Corpus, DamagedFrameThenIntactOnes) {
+	SKIP_WITHOUT_CORPUS();
+	auto damaged = test::read_file(test::corpus_dir() + "/hager-unknown-3.bin");
+	auto intact = test::read_file(test::corpus_dir() + "/hager-unknown-2.bin");
+	std::vector<unsigned char> input = damaged;
+	for (int i = 0; i < 10; i++)
+		input.insert(input.end(), intact.begin(), intact.end());
+	auto r = test::run({test::program("obisdump"), "-"}, input);
+	auto alone = test::run({test::program("obisdump"), "-"}, intact);
+	std::string ten;
+	for (int i = 0; i < 10; i++)
+		ten += alone.out;
+	EXPECT_EQ(r.out, ten);
+	EXPECT_EQ(r.err, "obisdump: warning: frame of " + std::to_string(damaged.size()) +
+				 " bytes is cut short by a new start sequence, skipped\n");
+	EXPECT_EQ(r.status, 0);
+}
+
+// One byte removed, inserted or flipped anywhere in a real stream costs at
+// most the frame it lands in, and each lost frame is one line on stderr.
+TEST(Corpus, DntStream1WithOneFault) {
+	SKIP_WITHOUT_CORPUS();
+	const auto clean = test::read_file(test::corpus_dir() + "/streams/dnt-stream-1.dump");
+	std::mt19937 rng(1234);
+	for (int round = 0; round < 200; round++) {
+		auto in = clean;
+		size_t at = rng() % in.size();
+		int kind = round % 3;
+		if (kind == 0)
+			in.erase(in.begin() + static_cast<ptrdiff_t>(at));
+		else if (kind == 1)
+			in.insert(in.begin() + static_cast<ptrdiff_t>(at), static_cast<unsigned char>(rng()));
+		else
+			in[at] ^= static_cast<unsigned char>(1u << (rng() % 8));
+		SCOPED_TRACE("fault " + std::to_string(kind) + " at " + std::to_string(at));
+		auto r = test::run({test::program("obisdump"), "-"}, in);
+		EXPECT_EQ(r.status, 0);
+		auto out = lines_of(r.out);
+		auto files = std::count_if(out.begin(), out.end(), [](const std::string &l) { return l.rfind("SML file (", 0) == 0; });
+		auto err = lines_of(r.err);
+		EXPECT_GE(files, 877);
+		if (files == 877) {
+			ASSERT_EQ(err.size(), 1u) << r.err;
+			EXPECT_EQ(err[0].rfind("obisdump: warning: ", 0), 0u) << err[0];
+		} else if (!err.empty()) {
+			// A byte inserted between two frames.
+			EXPECT_EQ(kind, 1);
+			EXPECT_EQ(r.err, "obisdump: warning: 1 byte outside any frame, skipped\n");
+		}
+	}
 }
 
 } // namespace

@@ -1,6 +1,8 @@
 // obisdump as a program: frames on stdin, readings on stdout, diagnostics on
 // stderr, exit statuses.
+#include <algorithm>
 #include <cstdio>
+#include <sstream>
 #include <string>
 
 #include <unistd.h>
@@ -130,14 +132,41 @@ TEST(Obisdump, SkipsAFrameWithAWrongCrc) {
 	EXPECT_EQ(r.status, 0);
 }
 
-TEST(Obisdump, EndOfStandardInputEndsQuietly) {
-	// The second frame is cut short by the end of input and dropped.
+TEST(Obisdump, EndOfStandardInputInsideAFrame) {
+	// The second frame is cut short by the end of input: one line says so.
 	auto frame = meter_frame("000003DB");
 	auto cut = std::vector<unsigned char>(frame.begin(), frame.begin() + 40);
 	auto r = test::run({obisdump, "-"}, joined({frame, cut}));
 	EXPECT_EQ(r.out, summary(frame, 3, meter_tags) +
 				 "1-0:1.8.0*255#98.7#Wh\n");
-	EXPECT_EQ(r.err, "");
+	EXPECT_EQ(r.err, "obisdump: warning: frame of 40 bytes is cut short by the end of input, skipped\n");
+	EXPECT_EQ(r.status, 0);
+}
+
+TEST(Obisdump, RecoversFromLineNoiseAndDamagedFrames) {
+	auto a = meter_frame("000003DB"), b = meter_frame("000003DC"), c = meter_frame("000003DD");
+	// b loses a byte in its middle: its end block falls off the grid and c's
+	// start sequence cuts it short.
+	auto damaged = b;
+	damaged.erase(damaged.begin() + 50);
+	auto r = test::run({obisdump, "-"}, joined({bytes("00 1B 1B"), a, damaged, bytes("1B"), c}));
+	EXPECT_EQ(r.out, summary(a, 3, meter_tags) + "1-0:1.8.0*255#98.7#Wh\n" + summary(c, 3, meter_tags) +
+				 "1-0:1.8.0*255#98.9#Wh\n");
+	EXPECT_EQ(r.err, "obisdump: warning: 3 bytes outside any frame, skipped\n"
+			 "obisdump: warning: frame of " + std::to_string(damaged.size() + 1) +
+			 " bytes is cut short by a new start sequence, skipped\n");
+	EXPECT_EQ(r.status, 0);
+}
+
+TEST(Obisdump, PrintsTheReadingsOfEscapedFrames) {
+	// The reading's value 1B1B1B1B is escaped on the wire; a byte of noise
+	// before the frame is reported alone.
+	auto frame = framed(get_list_file("71 77 07 0100010800FF 01 01 621E 52FF 65 1B1B1B1B 01"));
+	ASSERT_EQ(test::hex(frame.data() + 37, 9), "1B 1B 1B 1B 1B 1B 1B 1B 01");
+	auto r = test::run({obisdump, "-"}, joined({bytes("AA"), frame}));
+	EXPECT_EQ(r.out, "SML file (1 SML messages, 40 bytes)\nSML message  701\nOBIS data\n"
+			 "1-0:1.8.0*255#45476124.3#Wh\n");
+	EXPECT_EQ(r.err, "obisdump: warning: 1 byte outside any frame, skipped\n");
 	EXPECT_EQ(r.status, 0);
 }
 
@@ -179,6 +208,49 @@ TEST(Obisdump, ReadsWhatTheSimulatorSends) {
 				 "0-0:96.3.10*255#true#\n");
 	EXPECT_EQ(r.err, "");
 	EXPECT_EQ(r.status, 0);
+}
+
+// The output of one file: its summary line up to the next one.
+std::vector<std::string> file_blocks(const std::string &out) {
+	std::vector<std::string> blocks;
+	for (size_t at = 0; at < out.size();) {
+		size_t next = out.find("SML file (", at + 1);
+		next = next == std::string::npos ? out.size() : next;
+		blocks.push_back(out.substr(at, next - at));
+		at = next;
+	}
+	return blocks;
+}
+
+TEST(Obisdump, SimulatorWithEscapesAndANoisyLine) {
+	auto clean = test::run({program("meter-sim"), "-n", "40", "-i", "0", "--escapes"});
+	ASSERT_EQ(clean.status, 0);
+	auto r = test::run({obisdump, "-"}, std::vector<unsigned char>(clean.out.begin(), clean.out.end()));
+	EXPECT_EQ(r.err, "");
+	auto good = file_blocks(r.out);
+	ASSERT_EQ(good.size(), 40u);
+	EXPECT_NE(good[0].find("\n1-0:1.8.1*255#45476124.3#Wh\n"
+			       "129-129:199.130.5*255#1b 1b 1b 1b 1b 1b 1b 1b 1b 1b 1b 1b 1b 1b 1b 1b #\n"),
+		  std::string::npos)
+		<< good[0];
+
+	// Frames the line damaged are reported, never printed wrong.
+	auto noisy = test::run({program("meter-sim"), "-n", "40", "-i", "0", "--escapes", "--flip=0.001",
+				"--drop=0.0005", "--insert=0.0005", "--seed=5"});
+	ASSERT_EQ(noisy.status, 0);
+	ASSERT_NE(noisy.out, clean.out);
+	r = test::run({obisdump, "-"}, std::vector<unsigned char>(noisy.out.begin(), noisy.out.end()));
+	EXPECT_EQ(r.status, 0);
+	auto got = file_blocks(r.out);
+	EXPECT_GE(got.size(), 10u);
+	EXPECT_LT(got.size(), 40u);
+	for (const auto &block : got)
+		EXPECT_NE(std::find(good.begin(), good.end(), block), good.end()) << block;
+	std::istringstream err(r.err);
+	int lines = 0;
+	for (std::string line; std::getline(err, line); lines++)
+		EXPECT_EQ(line.rfind("obisdump: warning: ", 0), 0u) << line;
+	EXPECT_GE(lines, 1);
 }
 
 TEST(DlmsUnits, SymbolsByCode) {

@@ -174,6 +174,20 @@ TEST(TransportRead, ReturnsOnADescriptorThatFails) {
 	EXPECT_EQ(errno, EBADF);
 }
 
+TEST(TransportRead, TakesNothingPastTheFrame) {
+	// An escaped frame, then bytes that are some other reader's business.
+	const auto escaped = framed(bytes("1B1B1B1B 1B 01 1B1B1B"));
+	const auto after = bytes("1B1B1B1B 01010101 0000 AA");
+	feed in(joined({bytes("00 1B 1B"), escaped, after}), std::chrono::microseconds(50));
+	unsigned char area[64];
+	size_t n = sml_transport_read(in.fd, area, sizeof area);
+	EXPECT_EQ(test::hex(area, n), test::canon("1B1B1B1B 01010101 1B1B1B1B 1B 01 1B1B1B 000000 1B1B1B1B 1A03") + " " +
+					      test::hex(escaped.data() + escaped.size() - 2, 2));
+	unsigned char rest[16];
+	EXPECT_EQ(sml_read(in.fd, nullptr, rest, after.size()), after.size());
+	EXPECT_EQ(test::hex(rest, after.size()), hex(after));
+}
+
 std::vector<std::string> received;
 
 TEST(TransportListen, HandsEveryFrameOverAndReturnsAtTheEnd) {
@@ -184,6 +198,24 @@ TEST(TransportListen, HandsEveryFrameOverAndReturnsAtTheEnd) {
 	sml_transport_listen(in.fd, [](unsigned char *frame, size_t len) { received.push_back(test::hex(frame, len)); });
 	EXPECT_EQ(errno, 0);
 	EXPECT_EQ(received, (std::vector<std::string>{hex(frame24), hex(empty_file)}));
+}
+
+TEST(TransportListen, ContextReachesTheReceiver) {
+	const auto escaped = framed(bytes("AA 1B1B1B1B"));
+	feed in(joined({frame24, escaped, frame24}));
+	std::vector<std::string> got;
+	sml_transport_listen_ctx(
+		in.fd,
+		[](unsigned char *frame, size_t len, void *ctx) {
+			static_cast<std::vector<std::string> *>(ctx)->push_back(test::hex(frame, len));
+		},
+		&got);
+	EXPECT_EQ(errno, 0);
+	// The escaped frame comes without its escape: three bytes of padding now.
+	EXPECT_EQ(got, (std::vector<std::string>{hex(frame24),
+						  test::canon("1B1B1B1B 01010101 AA1B1B1B 1B000000 1B1B1B1B 1A03") + " " +
+							  test::hex(escaped.data() + escaped.size() - 2, 2),
+						  hex(frame24)}));
 }
 
 TEST(TransportListen, ReturnsWithTheErrorOfAFailingDescriptor) {
