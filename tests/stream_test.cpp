@@ -115,6 +115,13 @@ std::string frame_event(const std::string &file, size_t wire, size_t at, sml_fra
 	       std::to_string(crc);
 }
 
+std::string repeated(const char *hex, int n) {
+	std::string s;
+	for (int i = 0; i < n; i++)
+		s += hex;
+	return s;
+}
+
 std::vector<unsigned char> with_crc_hex(const char *h) { return test::with_crc(bytes(h)); }
 
 const std::vector<unsigned char> start = bytes("1B1B1B1B 01010101");
@@ -192,6 +199,9 @@ TEST(StreamDecoder, FramesAndDropsHoweverTheInputIsCut) {
 		 joined({start, bytes("AA 1B1B1B1B"), f24}), {"unfinished 13 at 0", frame_event(f24_file, 24, 13)}},
 		{"an intact frame whose start the frame before took for data",
 		 joined({start, bytes("AA BB 1B1B1B1B"), f24}), {"unfinished 14 at 0", frame_event(f24_file, 24, 14)}},
+		{"a longer one, replayed over itself in the area",
+		 joined({start, bytes("AA BB 1B1B1B1B"), framed(std::vector<unsigned char>(24, 0x42))}),
+		 {"unfinished 14 at 0", frame_event(repeated("42", 24), 40, 14)}},
 		{"the same, the damaged frame then cut short by the next one",
 		 joined({start, bytes("AA BB 1B1B1B1B"), f24, f24}),
 		 {"cut-short 14 at 0", frame_event(f24_file, 24, 14), frame_event(f24_file, 24, 38)}},

@@ -292,8 +292,9 @@ private:
 		return p;
 	}
 
+	// Replayed bytes come from further on in the area itself.
 	void store(const unsigned char *p, size_t n) {
-		std::memcpy(s_.area + s_.stored, p, n);
+		std::memmove(s_.area + s_.stored, p, n);
 		s_.stored += n;
 		s_.pos += n;
 	}
