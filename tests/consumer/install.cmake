@@ -1,0 +1,23 @@
+cmake_minimum_required(VERSION 3.20)
+# Installs the build into a private prefix, as `cmake --install` does for a
+# user, and checks that everything a user reaches for is there. The consumers
+# build against this prefix.
+file(REMOVE_RECURSE ${PREFIX})
+execute_process(COMMAND ${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${PREFIX}
+                RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
+if(NOT rc EQUAL 0)
+  message(FATAL_ERROR "cmake --install failed (${rc}):\n${out}\n${err}")
+endif()
+
+set(missing)
+foreach(file IN ITEMS
+    ${INCLUDEDIR}/sml/sml_file.h ${INCLUDEDIR}/sml/zelkor_version.h
+    ${LIBDIR}/libzelkor.a ${LIBDIR}/libzelkor.so ${LIBDIR}/pkgconfig/zelkor.pc
+    ${LIBDIR}/cmake/zelkor/zelkorConfig.cmake ${LIBDIR}/cmake/zelkor/zelkorConfigVersion.cmake)
+  if(NOT EXISTS ${PREFIX}/${file})
+    list(APPEND missing ${file})
+  endif()
+endforeach()
+if(missing)
+  message(FATAL_ERROR "not installed under ${PREFIX}: ${missing}")
+endif()
