@@ -13,7 +13,9 @@ set(missing)
 foreach(file IN ITEMS
     ${INCLUDEDIR}/sml/sml_file.h ${INCLUDEDIR}/sml/zelkor_version.h
     ${LIBDIR}/libzelkor.a ${LIBDIR}/libzelkor.so ${LIBDIR}/pkgconfig/zelkor.pc
-    ${LIBDIR}/cmake/zelkor/zelkorConfig.cmake ${LIBDIR}/cmake/zelkor/zelkorConfigVersion.cmake)
+    ${LIBDIR}/cmake/zelkor/zelkorConfig.cmake ${LIBDIR}/cmake/zelkor/zelkorConfigVersion.cmake
+    ${BINDIR}/obisdump ${BINDIR}/meter-sim
+    ${MANDIR}/man1/obisdump.1 ${MANDIR}/man1/meter-sim.1)
   if(NOT EXISTS ${PREFIX}/${file})
     list(APPEND missing ${file})
   endif()
