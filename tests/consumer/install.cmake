@@ -3,8 +3,22 @@ cmake_minimum_required(VERSION 3.20)
 # user, and checks that everything a user reaches for is there. The consumers
 # build against this prefix.
 file(REMOVE_RECURSE ${PREFIX})
+# Every install rewrites the build's install_manifest.txt, which the user's
+# own install left there for uninstalling: it is kept as it was.
+set(manifest ${BUILD_DIR}/install_manifest.txt)
+set(saved ${PREFIX}.manifest)
+file(REMOVE ${saved})
+get_filename_component(work ${PREFIX} DIRECTORY)
+file(MAKE_DIRECTORY ${work})
+if(EXISTS ${manifest})
+  file(RENAME ${manifest} ${saved})
+endif()
 execute_process(COMMAND ${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${PREFIX}
                 RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
+file(REMOVE ${manifest})
+if(EXISTS ${saved})
+  file(RENAME ${saved} ${manifest})
+endif()
 if(NOT rc EQUAL 0)
   message(FATAL_ERROR "cmake --install failed (${rc}):\n${out}\n${err}")
 endif()
