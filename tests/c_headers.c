@@ -25,6 +25,12 @@ int main(void) {
 	ok = ok && sml_value_to_double(v) == -300.0;
 	sml_value_free(v);
 
+	/* The library reports the version its header was made with, and the
+	 * string agrees with the numeric macros. */
+	char numbers[32];
+	snprintf(numbers, sizeof numbers, "%d.%d.%d", ZELKOR_VERSION_MAJOR, ZELKOR_VERSION_MINOR, ZELKOR_VERSION_PATCH);
+	ok = ok && strcmp(sml_version(), ZELKOR_VERSION_STRING) == 0 && strcmp(numbers, ZELKOR_VERSION_STRING) == 0;
+
 	puts(ok ? "c headers ok" : "c headers FAILED");
 	return ok ? 0 : 1;
 }
