@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <sstream>
 
+#include "frame.hpp"
 #include "process.hpp"
 #include "sml_test.hpp"
 
@@ -236,15 +237,8 @@ TEST(Corpus, DntStream1WithOneFault) {
 	std::mt19937 rng(1234);
 	for (int round = 0; round < 200; round++) {
 		auto in = clean;
-		size_t at = rng() % in.size();
-		int kind = round % 3;
-		if (kind == 0)
-			in.erase(in.begin() + static_cast<ptrdiff_t>(at));
-		else if (kind == 1)
-			in.insert(in.begin() + static_cast<ptrdiff_t>(at), static_cast<unsigned char>(rng()));
-		else
-			in[at] ^= static_cast<unsigned char>(1u << (rng() % 8));
-		SCOPED_TRACE("fault " + std::to_string(kind) + " at " + std::to_string(at));
+		auto kind = static_cast<test::fault>(round % 3);
+		SCOPED_TRACE(test::with_fault(in, kind, rng));
 		auto r = test::run({test::program("obisdump"), "-"}, in);
 		EXPECT_EQ(r.status, 0);
 		auto out = lines_of(r.out);
@@ -256,7 +250,7 @@ TEST(Corpus, DntStream1WithOneFault) {
 			EXPECT_EQ(err[0].rfind("obisdump: warning: ", 0), 0u) << err[0];
 		} else if (!err.empty()) {
 			// A byte inserted between two frames.
-			EXPECT_EQ(kind, 1);
+			EXPECT_EQ(kind, test::fault::inserted);
 			EXPECT_EQ(r.err, "obisdump: warning: 1 byte outside any frame, skipped\n");
 		}
 	}

@@ -1,6 +1,8 @@
 // Transport frames around hand-written file bytes.
 #pragma once
 
+#include <random>
+#include <string>
 #include <vector>
 
 #include <sml/sml_crc16.h>
@@ -38,6 +40,22 @@ inline std::vector<unsigned char> joined(std::initializer_list<std::vector<unsig
 	for (const auto &p : parts)
 		all.insert(all.end(), p.begin(), p.end());
 	return all;
+}
+
+// What a noisy line does to one byte of a stream.
+enum class fault { removed, inserted, flipped };
+
+// The stream with one fault at a random place; returns where, for traces.
+inline std::string with_fault(std::vector<unsigned char> &in, fault kind, std::mt19937 &rng) {
+	size_t at = rng() % in.size();
+	auto where = in.begin() + static_cast<std::ptrdiff_t>(at);
+	if (kind == fault::removed)
+		in.erase(where);
+	else if (kind == fault::inserted)
+		in.insert(where, static_cast<unsigned char>(rng()));
+	else
+		in[at] ^= static_cast<unsigned char>(1u << (rng() % 8));
+	return "fault " + std::to_string(static_cast<int>(kind)) + " at " + std::to_string(at);
 }
 
 } // namespace test

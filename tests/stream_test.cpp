@@ -351,21 +351,14 @@ TEST(StreamDecoder, OneFaultCostsOneFrameOfARealStream) {
 	ASSERT_EQ(count(clean).frames, 878u);
 	std::mt19937 rng(2026);
 	for (int round = 0; round < 200; round++)
-		for (int kind = 0; kind < 3; kind++) {
+		for (auto kind : {test::fault::removed, test::fault::inserted, test::fault::flipped}) {
 			auto in = clean;
-			size_t at = rng() % in.size();
-			if (kind == 0)
-				in.erase(in.begin() + static_cast<ptrdiff_t>(at));
-			else if (kind == 1)
-				in.insert(in.begin() + static_cast<ptrdiff_t>(at), static_cast<unsigned char>(rng()));
-			else
-				in[at] ^= static_cast<unsigned char>(1u << (rng() % 8));
-			SCOPED_TRACE("fault " + std::to_string(kind) + " at " + std::to_string(at));
+			SCOPED_TRACE(test::with_fault(in, kind, rng));
 			tally t = count(in);
 			size_t lost = 878 - t.frames;
 			EXPECT_LE(lost, 1u);
 			// A lost frame is one drop; so is a byte inserted between frames.
-			EXPECT_EQ(t.drops, lost ? 1u : kind == 1 ? 1u : 0u);
+			EXPECT_EQ(t.drops, lost ? 1u : kind == test::fault::inserted ? 1u : 0u);
 		}
 }
 
