@@ -1,0 +1,36 @@
+// Runs a fuzz target over committed inputs, without libFuzzer: every file
+// named, and every file in every folder named. Built with the regular
+// compiler so that CTest replays the inputs in every build.
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <vector>
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size);
+
+namespace fs = std::filesystem;
+
+int main(int argc, char **argv) {
+	size_t runs = 0;
+	for (int i = 1; i < argc; i++) {
+		std::vector<fs::path> files;
+		if (fs::is_directory(argv[i])) {
+			for (const auto &e : fs::recursive_directory_iterator(argv[i]))
+				if (e.is_regular_file())
+					files.push_back(e.path());
+		} else if (fs::exists(argv[i])) {
+			files.emplace_back(argv[i]);
+		}
+		for (const auto &f : files) {
+			std::ifstream in(f, std::ios::binary);
+			std::vector<uint8_t> bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+			LLVMFuzzerTestOneInput(bytes.data(), bytes.size());
+			runs++;
+		}
+	}
+	std::printf("%zu inputs replayed\n", runs);
+	return runs ? 0 : 1;
+}
