@@ -34,18 +34,83 @@ TEST(Time, ParsesAndWritesTheListForm) {
 	}
 }
 
-TEST(Time, ListOfThreeIsReportedAndDropped) {
-	auto buf = test::parse_buf("72 62 03 73 65 00 00 0E 10 53 00 3C 53 FF C4");
-	testing::internal::CaptureStderr();
-	auto t = tm(sml_time_parse(buf.get()));
-	EXPECT_EQ(testing::internal::GetCapturedStderr(),
-		  "zelkor: error: sml_time as list[3]: ignoring value[0]=3600 value[1]=60 value[2]=-60\n");
-	ASSERT_NE(t, nullptr);
-	EXPECT_EQ(*t->tag, 3);
-	EXPECT_EQ(t->data.sec_index, nullptr);
-	EXPECT_FALSE(buf->error);
-	EXPECT_EQ(buf->cursor, buf->buffer_len);
-	EXPECT_EQ(test::written([&](sml_buffer *w) { sml_time_write(t.get(), w); }), "72 62 03 01");
+// A local timestamp: UTC seconds, then minutes of local offset and of
+// daylight saving, each at full width as meters send it.
+TEST(Time, LocalTimestampKeepsItsOffsets) {
+	struct {
+		const char *wire;
+		u32 timestamp;
+		i16 local, season;
+		const char *rewritten;
+	} cases[] = {
+		{"72 62 03 73 65 67 1B 63 22 53 00 3C 53 00 3C", 0x671B6322, 60, 60,
+		 "72 62 03 73 65 67 1B 63 22 53 00 3C 53 00 3C"},
+		{"72 62 03 73 65 00 00 0E 10 53 FF C4 53 00 00", 3600, -60, 0,
+		 "72 62 03 73 65 00 00 0E 10 53 FF C4 53 00 00"},
+		// Shorter numbers are widened, as everywhere else.
+		{"72 62 03 73 63 0E 10 52 3C 51", 3600, 60, 0, "72 62 03 73 65 00 00 0E 10 53 00 3C 53 00 00"},
+	};
+	for (auto &c : cases) {
+		auto buf = test::parse_buf(c.wire);
+		testing::internal::CaptureStderr();
+		auto t = tm(sml_time_parse(buf.get()));
+		EXPECT_EQ(testing::internal::GetCapturedStderr(), "") << c.wire;
+		ASSERT_NE(t, nullptr) << c.wire;
+		EXPECT_FALSE(buf->error);
+		EXPECT_EQ(buf->cursor, buf->buffer_len);
+		EXPECT_EQ(*t->tag, SML_TIME_LOCAL_TIMESTAMP);
+		ASSERT_NE(t->data.timestamp, nullptr);
+		ASSERT_NE(t->local_offset, nullptr);
+		ASSERT_NE(t->season_time_offset, nullptr);
+		EXPECT_EQ(*t->data.timestamp, c.timestamp);
+		EXPECT_EQ(*t->local_offset, c.local);
+		EXPECT_EQ(*t->season_time_offset, c.season);
+		EXPECT_EQ(test::written([&](sml_buffer *w) { sml_time_write(t.get(), w); }), test::canon(c.rewritten));
+	}
+}
+
+// A list of three where no local timestamp can stand: under tags 1 and 2,
+// counted otherwise than three, or with a number absent.
+TEST(Time, OtherListsOfThreeAreReportedAndDropped) {
+	struct {
+		const char *wire;
+		u8 tag;
+		const char *diagnostic;
+		const char *rewritten;
+	} cases[] = {
+		{"72 62 01 73 65 00 00 0E 10 53 00 3C 53 FF C4", 1, "value[0]=3600 value[1]=60 value[2]=-60", "72 62 01 01"},
+		{"72 62 02 73 65 00 00 0E 10 53 00 3C 53 FF C4", 2, "value[0]=3600 value[1]=60 value[2]=-60", "72 62 02 01"},
+		{"72 62 03 72 65 00 00 0E 10 53 00 3C 53 FF C4", 3, "value[0]=3600 value[1]=60 value[2]=-60", "72 62 03 01"},
+		{"72 62 03 73 65 00 00 0E 10 01 53 FF C4", 3, "value[0]=3600 value[1]=0 value[2]=-60", "72 62 03 01"},
+	};
+	for (auto &c : cases) {
+		auto buf = test::parse_buf(c.wire);
+		testing::internal::CaptureStderr();
+		auto t = tm(sml_time_parse(buf.get()));
+		EXPECT_EQ(testing::internal::GetCapturedStderr(),
+			  std::string("zelkor: error: sml_time as list[3]: ignoring ") + c.diagnostic + "\n");
+		ASSERT_NE(t, nullptr) << c.wire;
+		EXPECT_EQ(*t->tag, c.tag);
+		EXPECT_EQ(t->data.sec_index, nullptr);
+		EXPECT_EQ(t->local_offset, nullptr);
+		EXPECT_EQ(t->season_time_offset, nullptr);
+		EXPECT_FALSE(buf->error);
+		EXPECT_EQ(buf->cursor, buf->buffer_len);
+		EXPECT_EQ(test::written([&](sml_buffer *w) { sml_time_write(t.get(), w); }), test::canon(c.rewritten));
+	}
+}
+
+// A caller-built time: the offsets choose the list form, an absent one is
+// the optional marker in its place.
+TEST(Time, WritesTheFormItsFieldsHold) {
+	auto t = tm(sml_time_init());
+	t->tag = static_cast<u8 *>(sml_number_init(SML_TIME_LOCAL_TIMESTAMP, SML_TL_UNSIGNED, 1));
+	t->data.timestamp = static_cast<u32 *>(sml_number_init(3600, SML_TL_UNSIGNED, 4));
+	EXPECT_EQ(test::written([&](sml_buffer *w) { sml_time_write(t.get(), w); }),
+		  test::canon("72 62 03 65 00 00 0E 10"));
+	t->season_time_offset = static_cast<i16 *>(sml_number_init(60, SML_TL_INTEGER, 2));
+	EXPECT_EQ(test::written([&](sml_buffer *w) { sml_time_write(t.get(), w); }),
+		  test::canon("72 62 03 73 65 00 00 0E 10 01 53 00 3C"));
 }
 
 TEST(Time, Rejects) {
@@ -54,6 +119,9 @@ TEST(Time, Rejects) {
 		"72 62 01 52 05",                     // a signed second element
 		"72 62 01 07 01 02 03 04 05 06",      // an octet string as second element
 		"72 62 01 73 65 00 00 0E 10 53 00 3C", // list form cut short
+		"72 62 03 73 65 00 00 0E 10 53 00 3C", // local timestamp cut short
+		"72 62 03 73 65 00 00 0E 10 63 00 3C 53 00 3C", // an unsigned offset
+		"72 62 03 73 55 00 00 0E 10 53 00 3C 53 00 3C", // a signed timestamp
 		"69 00 00 00 00 00 00 00 01",         // a bare number wider than four bytes
 		"52 05",                              // a bare signed number
 		"72 62 01",                           // cut off

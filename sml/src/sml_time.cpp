@@ -1,4 +1,5 @@
-// Time: 72 | tag (62 tt) | sec_index or timestamp (65 xx xx xx xx).
+// Time: 72 | tag (62 tt) | sec_index or timestamp (65 xx xx xx xx)
+//   or, local timestamp: 72 | 62 03 | 73 timestamp (65) local_offset (53) season_time_offset (53)
 #include <sml/sml_time.h>
 
 #include <cstdio>
@@ -10,21 +11,27 @@ extern "C" {
 
 sml_time *sml_time_init(void) { return static_cast<sml_time *>(std::calloc(1, sizeof(sml_time))); }
 
-// The list-of-three form (u32, i16, i16) stands in place of the number; it
-// is reported and dropped.
-static bool skip_time_list3(sml_buffer *buf) {
-	sml_buf_get_next_length(buf);
+// The list of three numbers (u32, i16, i16) in place of the single number.
+// Under tag 3 with all three present it is a local timestamp and kept;
+// otherwise it is reported and dropped, as before local timestamps were read.
+static void parse_time_list3(sml_buffer *buf, sml_time *tme) {
+	int count = sml_buf_get_next_length(buf);
 	auto *v0 = static_cast<u32 *>(sml_number_parse(buf, SML_TL_UNSIGNED, 4));
 	auto *v1 = sml_buf_has_errors(buf) ? nullptr : static_cast<i16 *>(sml_number_parse(buf, SML_TL_INTEGER, 2));
 	auto *v2 = sml_buf_has_errors(buf) ? nullptr : static_cast<i16 *>(sml_number_parse(buf, SML_TL_INTEGER, 2));
 	bool ok = !sml_buf_has_errors(buf);
+	if (ok && tme->tag && *tme->tag == SML_TIME_LOCAL_TIMESTAMP && count == 3 && v0 && v1 && v2) {
+		tme->data.timestamp = v0;
+		tme->local_offset = v1;
+		tme->season_time_offset = v2;
+		return;
+	}
 	if (ok)
 		zelkor::diag("zelkor: error: sml_time as list[3]: ignoring value[0]=%u value[1]=%d value[2]=%d",
 			     v0 ? *v0 : 0u, v1 ? *v1 : 0, v2 ? *v2 : 0);
 	sml_number_free(v0);
 	sml_number_free(v1);
 	sml_number_free(v2);
-	return ok;
 }
 
 sml_time *sml_time_parse(sml_buffer *buf) {
@@ -45,7 +52,7 @@ sml_time *sml_time_parse(sml_buffer *buf) {
 				tme->data.sec_index = static_cast<u32 *>(sml_number_parse(buf, SML_TL_UNSIGNED, 4));
 				break;
 			case SML_TL_LIST:
-				skip_time_list3(buf);
+				parse_time_list3(buf, tme);
 				break;
 			default:
 				buf->error = 1;
@@ -66,6 +73,13 @@ void sml_time_write(sml_time *t, sml_buffer *buf) {
 	}
 	sml_buf_set_type_and_length(buf, SML_TL_LIST, 2);
 	sml_number_write(t->tag, SML_TL_UNSIGNED, 1, buf);
+	if (t->local_offset || t->season_time_offset) {
+		sml_buf_set_type_and_length(buf, SML_TL_LIST, 3);
+		sml_number_write(t->data.timestamp, SML_TL_UNSIGNED, 4, buf);
+		sml_number_write(t->local_offset, SML_TL_INTEGER, 2, buf);
+		sml_number_write(t->season_time_offset, SML_TL_INTEGER, 2, buf);
+		return;
+	}
 	sml_number_write(t->data.sec_index, SML_TL_UNSIGNED, 4, buf);
 }
 
@@ -74,6 +88,8 @@ void sml_time_free(sml_time *tme) {
 		return;
 	sml_number_free(tme->tag);
 	sml_number_free(tme->data.sec_index);
+	sml_number_free(tme->local_offset);
+	sml_number_free(tme->season_time_offset);
 	std::free(tme);
 }
 

@@ -1,7 +1,16 @@
-/* SML time: a tag and a 32-bit seconds index or timestamp.
+/* SML time: a tag and a 32-bit seconds index or timestamp, or a local
+ * timestamp with its offsets.
  *
- * The time owns tag and data. The list-of-three form some meters send in
- * place of the number is reported on stderr and leaves data NULL. A bare
+ *   72 | tag (62 tt) | sec_index or timestamp (65 xx xx xx xx)
+ *   72 | 62 03 | 73 timestamp (65 ..) local_offset (53 ..) season_time_offset (53 ..)
+ *
+ * The time owns tag, data and the two offsets. A local timestamp (tag 3, a
+ * list of three numbers, all present) keeps its UTC timestamp in
+ * data.timestamp, so code that reads only the timestamp still works, and its
+ * offsets in minutes in local_offset and season_time_offset; a time holding
+ * either offset is written in that list form, every number at its full
+ * width. A list of three under any other tag, or with a number absent, is
+ * reported on stderr and leaves data NULL, as older meters sent it. A bare
  * unsigned number of up to four bytes in place of the whole two-element list
  * (sent by a widespread meter family) reads as tag 1 with that sec_index; it
  * is written back in the regular list form. */
@@ -17,6 +26,7 @@ extern "C" {
 
 #define SML_TIME_SEC_INDEX 0x01
 #define SML_TIME_TIMESTAMP 0x02
+#define SML_TIME_LOCAL_TIMESTAMP 0x03
 
 typedef struct {
 	u8 *tag;
@@ -24,6 +34,10 @@ typedef struct {
 		u32 *sec_index;
 		u32 *timestamp;
 	} data;
+	/* Local timestamps only: minutes to add to the UTC timestamp for local
+	 * time, and further minutes of daylight saving; NULL otherwise. */
+	i16 *local_offset;
+	i16 *season_time_offset;
 } sml_time;
 
 sml_time *sml_time_init(void);
