@@ -3,7 +3,7 @@
 
 #include <cstdlib>
 
-#include "content.hpp"
+#include "wire.hpp"
 
 extern "C" {
 
@@ -14,19 +14,10 @@ sml_boolean *sml_boolean_init(u8 b) {
 }
 
 sml_boolean *sml_boolean_parse(sml_buffer *buf) {
-	if (sml_buf_optional_is_skipped(buf))
+	auto b = zelkor::wire::read_at(buf, zelkor::wire::boolean);
+	if (b.what != zelkor::wire::got::value)
 		return nullptr;
-	if (sml_buf_get_next_type(buf) != SML_TL_BOOLEAN) {
-		buf->error = 1;
-		return nullptr;
-	}
-	auto data = zelkor::content(buf, sml_buf_get_next_length(buf));
-	if (!data || data->size() != 1) {
-		buf->error = 1;
-		return nullptr;
-	}
-	sml_buf_update_bytes_read(buf, 1);
-	return sml_boolean_init(data->front() ? 0xFF : 0x00);
+	return sml_boolean_init(b.value ? 0xFF : 0x00);
 }
 
 void sml_boolean_write(sml_boolean *boolean, sml_buffer *buf) {

@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "content.hpp"
+#include "wire.hpp"
 
 extern "C" {
 
@@ -24,26 +24,18 @@ void *sml_number_init(u64 number, unsigned char, int size) {
 }
 
 void *sml_number_parse(sml_buffer *buf, unsigned char type, int max_size) {
-	if (sml_buf_optional_is_skipped(buf))
-		return nullptr;
-	if (sml_buf_get_next_type(buf) != type) {
-		buf->error = 1;
-		return nullptr;
-	}
 	// A number longer than the width is an error even when its leading bytes are zero.
-	auto data = zelkor::content(buf, sml_buf_get_next_length(buf));
-	if (!data || data->size() > static_cast<size_t>(max_size)) {
-		buf->error = 1;
+	auto data = zelkor::wire::read_at(
+		buf, [&](zelkor::wire::reader &r) { return zelkor::wire::number_bytes(r, type, max_size); });
+	if (data.what != zelkor::wire::got::value)
 		return nullptr;
-	}
-	int l = static_cast<int>(data->size());
+	auto l = static_cast<int>(data.value.size());
 	auto *np = static_cast<unsigned char *>(std::calloc(static_cast<size_t>(max_size), 1));
-	std::copy(data->begin(), data->end(), np + (max_size - l));
-	if (type == SML_TL_INTEGER && l > 0 && (data->front() & 0x80))
+	std::copy(data.value.begin(), data.value.end(), np + (max_size - l));
+	if (type == SML_TL_INTEGER && l > 0 && (data.value.front() & 0x80))
 		std::memset(np, 0xFF, static_cast<size_t>(max_size - l));
 	if (sml_number_endian() != 1)
 		sml_number_byte_swap(np, max_size);
-	sml_buf_update_bytes_read(buf, l);
 	return np;
 }
 

@@ -7,7 +7,7 @@
 
 #include <uuid/uuid.h>
 
-#include "content.hpp"
+#include "wire.hpp"
 
 extern "C" {
 
@@ -32,21 +32,11 @@ octet_string *sml_octet_string_init_from_hex(char *str) {
 }
 
 octet_string *sml_octet_string_parse(sml_buffer *buf) {
-	if (sml_buf_optional_is_skipped(buf))
+	// The end-of-message byte 0x00 reads as length -1 and fails.
+	auto s = zelkor::wire::read_at(buf, zelkor::wire::octet_string);
+	if (s.what != zelkor::wire::got::value)
 		return nullptr;
-	if (sml_buf_get_next_type(buf) != SML_TL_OCTET_STRING) {
-		buf->error = 1;
-		return nullptr;
-	}
-	// The end-of-message byte 0x00 reads as length -1.
-	auto bytes = zelkor::content(buf, sml_buf_get_next_length(buf));
-	if (!bytes) {
-		buf->error = 1;
-		return nullptr;
-	}
-	octet_string *s = sml_octet_string_init(bytes->data(), static_cast<int>(bytes->size()));
-	sml_buf_update_bytes_read(buf, static_cast<int>(bytes->size()));
-	return s;
+	return sml_octet_string_init(const_cast<unsigned char *>(s.value.data()), static_cast<int>(s.value.size()));
 }
 
 void sml_octet_string_write(octet_string *str, sml_buffer *buf) {

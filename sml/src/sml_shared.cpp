@@ -10,6 +10,7 @@
 #include <mutex>
 
 #include "diagnostic.hpp"
+#include "wire.hpp"
 
 namespace {
 
@@ -91,23 +92,10 @@ int sml_buf_get_next_type(sml_buffer *buf) {
 }
 
 int sml_buf_get_next_length(sml_buffer *buf) {
-	bool list = sml_buf_get_next_type(buf) == SML_TL_LIST;
-	// Unsigned so that nibbles beyond the eighth shift out without overflow.
-	uint32_t value = 0;
-	int64_t tl_bytes = 1;
-	while (buf->cursor < buf->buffer_len) {
-		unsigned char byte = buf->buffer[buf->cursor];
-		value = (value << 4) | (byte & SML_TL_LENGTH_MASK);
-		if (!(byte & SML_TL_MORE))
-			break;
-		buf->cursor++;
-		tl_bytes++;
-	}
-	// A field cut off by the end leaves the cursor at the end, never beyond.
-	if (buf->cursor < buf->buffer_len)
-		buf->cursor++;
-	auto v = static_cast<int64_t>(static_cast<int32_t>(value));
-	return static_cast<int>(list ? v : v - tl_bytes);
+	zelkor::wire::reader r = zelkor::wire::at_cursor(buf);
+	int length = r.tl().length;
+	buf->cursor = r.pos;
+	return length;
 }
 
 void sml_buf_set_type_and_length(sml_buffer *buf, unsigned int type, unsigned int l) {

@@ -1,0 +1,191 @@
+// Elements read in place from const bytes: type-length fields, the optional
+// marker, octet strings, integers, booleans, and whole elements stepped over.
+//
+// The tree parsers read through these, and so does the reading walker, which
+// is why the two accept exactly the same wire forms. Nothing here allocates
+// or reads outside [bytes, bytes + len).
+#pragma once
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <span>
+
+#include <sml/sml_shared.h>
+
+namespace zelkor::wire {
+
+struct type_length {
+	int type;    // type bits of the first byte; an octet string past the end
+	int length;  // a list's element count, else the data bytes after the field
+	size_t size; // bytes the field takes, never more than there are
+};
+
+// A length nibble follows in the next byte while SML_TL_MORE is set. The
+// length of anything but a list counts its own TL bytes, so the byte 0x00
+// announces -1 data bytes, which no reader accepts.
+constexpr type_length read_type_length(const unsigned char *p, size_t n) {
+	int type = n ? (p[0] & SML_TL_LIST) : SML_TL_OCTET_STRING;
+	// Unsigned so that nibbles beyond the eighth shift out without overflow.
+	uint32_t value = 0;
+	int64_t tl_bytes = 1;
+	size_t i = 0;
+	while (i < n) {
+		value = (value << 4) | (p[i] & SML_TL_LENGTH_MASK);
+		if (!(p[i] & SML_TL_MORE))
+			break;
+		i++;
+		tl_bytes++;
+	}
+	// A field cut off by the end ends at the end, never beyond.
+	if (i < n)
+		i++;
+	auto v = static_cast<int64_t>(static_cast<int32_t>(value));
+	return {type, static_cast<int>(type == SML_TL_LIST ? v : v - tl_bytes), i};
+}
+
+// Bytes and a position in them. Past the end every byte reads as 0x00, which
+// no element reader accepts.
+struct reader {
+	const unsigned char *bytes;
+	size_t len;
+	size_t pos;
+
+	size_t left() const { return pos < len ? len - pos : 0; }
+	unsigned char current() const { return pos < len ? bytes[pos] : 0x00; }
+	int next_type() const { return current() & SML_TL_LIST; }
+
+	bool optional() {
+		if (pos < len && bytes[pos] == SML_OPTIONAL_SKIPPED) {
+			pos++;
+			return true;
+		}
+		return false;
+	}
+
+	type_length tl() {
+		size_t at = std::min(pos, len);
+		type_length t = read_type_length(bytes + at, len - at);
+		pos += t.size;
+		return t;
+	}
+
+	// The next n bytes, or nothing when a field announced more (or a
+	// negative length) than there are.
+	std::optional<std::span<const unsigned char>> content(int n) const {
+		if (n < 0 || static_cast<size_t>(n) > left())
+			return std::nullopt;
+		return std::span<const unsigned char>{bytes + pos, static_cast<size_t>(n)};
+	}
+};
+
+// What reading one field gave.
+enum class got : unsigned char { absent, value, error };
+
+template <class T> struct field {
+	got what;
+	T value;
+};
+
+using bytes_field = field<std::span<const unsigned char>>;
+
+// The data bytes of a field of the given type bits. A failed read leaves the
+// position after the type-length field.
+inline bytes_field typed_content(reader &r, int type) {
+	if (r.next_type() != type)
+		return {got::error, {}};
+	auto c = r.content(r.tl().length);
+	if (!c)
+		return {got::error, {}};
+	r.pos += c->size();
+	return {got::value, *c};
+}
+
+inline bytes_field octet_string(reader &r) {
+	if (r.optional())
+		return {got::absent, {}};
+	return typed_content(r, SML_TL_OCTET_STRING);
+}
+
+// An integer's data bytes, at most max_size of them, even when the leading
+// ones are zero.
+inline bytes_field number_bytes(reader &r, int type, int max_size) {
+	if (r.optional())
+		return {got::absent, {}};
+	bytes_field f = typed_content(r, type);
+	if (f.what == got::value && f.value.size() > static_cast<size_t>(max_size))
+		return {got::error, {}};
+	return f;
+}
+
+// Big-endian data bytes widened to 64 bits: sign-extended from the first
+// byte for SML_TL_INTEGER, zero-filled otherwise.
+inline uint64_t widen(std::span<const unsigned char> data, int type) {
+	uint64_t v = type == SML_TL_INTEGER && !data.empty() && (data.front() & 0x80) ? ~uint64_t{0} : 0;
+	for (unsigned char b : data)
+		v = (v << 8) | b;
+	return v;
+}
+
+// An integer of at most max_size (up to 8) data bytes.
+inline field<uint64_t> number(reader &r, int type, int max_size) {
+	bytes_field f = number_bytes(r, type, max_size);
+	return {f.what, f.what == got::value ? widen(f.value, type) : 0};
+}
+
+// Exactly one data byte; any non-zero byte is true.
+inline field<bool> boolean(reader &r) {
+	if (r.optional())
+		return {got::absent, false};
+	bytes_field f = typed_content(r, SML_TL_BOOLEAN);
+	if (f.what == got::value && f.value.size() != 1)
+		return {got::error, false};
+	return {f.what, f.what == got::value && f.value.front() != 0};
+}
+
+// Steps over one whole element, a list with everything in it. A count of
+// the elements still owed replaces recursion, so nesting costs nothing; as
+// every element takes a byte at least, a count beyond the bytes left fails
+// at once. False for a cut-off element, a data length that does not fit,
+// a negative list count, or type bits no element has (0x10 to 0x30).
+inline bool step(reader &r) {
+	uint64_t owed = 1;
+	while (owed) {
+		if (r.pos >= r.len)
+			return false;
+		owed--;
+		int type = r.next_type();
+		type_length t = r.tl();
+		if (type == SML_TL_LIST) {
+			if (t.length < 0 || owed + static_cast<uint64_t>(t.length) > r.left())
+				return false;
+			owed += static_cast<uint64_t>(t.length);
+		} else if (type == SML_TL_OCTET_STRING || type == SML_TL_BOOLEAN || type == SML_TL_INTEGER ||
+			   type == SML_TL_UNSIGNED) {
+			auto c = r.content(t.length);
+			if (!c)
+				return false;
+			r.pos += c->size();
+		} else {
+			return false;
+		}
+	}
+	return true;
+}
+
+// A reader over a parse buffer's bytes from its cursor.
+inline reader at_cursor(const sml_buffer *buf) { return {buf->buffer, buf->buffer_len, buf->cursor}; }
+
+// Reads one field with read at the buffer's cursor, moves the cursor to where
+// the read ended and sets the error flag when it failed.
+template <class Read> auto read_at(sml_buffer *buf, Read read) {
+	reader r = at_cursor(buf);
+	auto f = read(r);
+	buf->cursor = r.pos;
+	if (f.what == got::error)
+		buf->error = 1;
+	return f;
+}
+
+} // namespace zelkor::wire
