@@ -6,6 +6,9 @@
 #include <cstdio>
 #include <sstream>
 
+#include <sml/sml_file.h>
+#include <sml/sml_get_list_response.h>
+
 #include "frame.hpp"
 #include "process.hpp"
 #include "sml_test.hpp"
@@ -59,7 +62,12 @@ const std::map<std::string, capture> &captures() {
 		{"emh-ed300l-2.bin",
 		 {expect::readings, 10, {"1-0:16.7.0*255#-307.8#W", "1-0:1.8.0*255#27400268.6#Wh"}}},
 		{"emh-ehzpw8e2a6l0hq2d-1.bin", {expect::readings}},
-		{"emh-unknown-1.bin", {expect::stops_early, 0, {}, "SML message  101\n"}},
+		// SML 1.05: local timestamps (tag 3) as val_time; 56 0000009E3C = 40508
+		// at -1. The fourth entry's value is a time, which obisdump does not
+		// print: three lines.
+		{"emh-unknown-1.bin",
+		 {expect::readings, 3,
+		  {"129-130:129.84.1*255#B,cd 8c #", "1-0:1.17.0*255#4050.8#Wh", "129-128:129.113.1*255#15.0#"}}},
 		{"emh-unknown-2.bin", {expect::readings}},
 		{"hager-ehz363-1.bin", {expect::stops_early, 0, {}, "SML message  101\n"}},
 		{"hager-unknown-1.bin", {expect::crc_line}},
@@ -172,6 +180,47 @@ TEST(Corpus, EveryFrameGivesWhatItsSourceLeadsToExpect) {
 		check(name, it->second);
 	}
 	EXPECT_EQ(seen, static_cast<int>(captures().size()));
+}
+
+// An SML 1.05 meter: its local timestamps and its time-valued entry read
+// into the tree, and each written back is the very bytes it was read from.
+TEST(Corpus, Emh105ElementsRoundTripThroughTheTree) {
+	SKIP_WITHOUT_CORPUS();
+	auto frame = test::read_file(test::corpus_dir() + "/emh-unknown-1.bin");
+	ASSERT_GT(frame.size(), 16u);
+	testing::internal::CaptureStderr();
+	auto file = test::owned(sml_file_parse(frame.data() + 8, frame.size() - 16), sml_file_free);
+	EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+	ASSERT_EQ(file->messages_len, 3);
+	auto *response = static_cast<sml_get_list_response *>(file->messages[1]->message_body->data);
+	ASSERT_NE(response, nullptr);
+
+	auto occurs = [&](const std::string &hex) {
+		auto b = test::bytes(hex);
+		return !b.empty() && std::search(frame.begin(), frame.end(), b.begin(), b.end()) != frame.end();
+	};
+	int entries = 0, local = 0, time_values = 0;
+	for (sml_list_entry *e = response->val_list; e; e = e->next, entries++) {
+		if (e->val_time && e->val_time->local_offset) {
+			local++;
+			EXPECT_EQ(*e->val_time->tag, SML_TIME_LOCAL_TIMESTAMP);
+			EXPECT_EQ(*e->val_time->local_offset, 60);
+			EXPECT_EQ(*e->val_time->season_time_offset, 60);
+			EXPECT_TRUE(occurs(test::written([&](sml_buffer *w) { sml_time_write(e->val_time, w); })));
+		}
+		if (e->value && e->value->type == SML_VALUE_LIST) {
+			time_values++;
+			ASSERT_EQ(*e->value->data.list_type->tag, SML_LIST_TYPE_TIME);
+			EXPECT_EQ(*e->value->data.list_type->data.time->tag, SML_TIME_SEC_INDEX);
+			// The whole entry: every number in it is at full width.
+			EXPECT_TRUE(occurs(test::written([&](sml_buffer *w) { sml_list_entry_write(e, w); })));
+		}
+	}
+	EXPECT_EQ(entries, 4);
+	EXPECT_EQ(local, 2);
+	EXPECT_EQ(time_values, 1);
+	// The first entry, with its local timestamp, is at full width too.
+	EXPECT_TRUE(occurs(test::written([&](sml_buffer *w) { sml_list_entry_write(response->val_list, w); })));
 }
 
 // A raw serial dump: every frame of one meter, back to back. Returns what

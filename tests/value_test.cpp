@@ -85,6 +85,122 @@ TEST(Value, RejectsWhatNoMemberHolds) {
 	EXPECT_FALSE(absent->error);
 }
 
+// SML 1.05 list-typed values: 72 | tag | content.
+TEST(Value, ListTypedValuesRoundTrip) {
+	struct {
+		const char *wire;
+		u8 tag;
+		const char *content; // tags 2 and 3: the element kept as encoded
+	} cases[] = {
+		{"72 62 01 72 62 01 65 00 00 0E 10", SML_LIST_TYPE_TIME, nullptr},
+		{"72 62 01 72 62 03 73 65 00 00 0E 10 53 00 3C 53 00 00", SML_LIST_TYPE_TIME, nullptr},
+		{"72 62 02 72 72 62 01 65 00 00 0E 10 62 05", SML_LIST_TYPE_TIMESTAMPED_VALUE,
+		 "72 72 62 01 65 00 00 0E 10 62 05"},
+		{"72 62 03 73 62 1B 52 FF 01", SML_LIST_TYPE_COSEM_VALUE, "73 62 1B 52 FF 01"},
+		{"72 62 02 71 71 71 71 81 02 41 42 43 44 45 46 47 48 49 4A 4B 4C 4D 4E 4F 50",
+		 SML_LIST_TYPE_TIMESTAMPED_VALUE,
+		 "71 71 71 71 81 02 41 42 43 44 45 46 47 48 49 4A 4B 4C 4D 4E 4F 50"},
+		{"72 62 03 01", SML_LIST_TYPE_COSEM_VALUE, "01"},
+		{"72 62 03 42 00", SML_LIST_TYPE_COSEM_VALUE, "42 00"},
+	};
+	for (auto &c : cases) {
+		auto buf = test::parse_buf(c.wire);
+		auto v = val(sml_value_parse(buf.get()));
+		ASSERT_NE(v, nullptr) << c.wire;
+		EXPECT_FALSE(buf->error);
+		EXPECT_EQ(buf->cursor, buf->buffer_len) << c.wire;
+		EXPECT_EQ(v->type, SML_VALUE_LIST);
+		ASSERT_NE(v->data.list_type, nullptr);
+		ASSERT_NE(v->data.list_type->tag, nullptr);
+		EXPECT_EQ(*v->data.list_type->tag, c.tag);
+		if (c.content) {
+			const octet_string *e = v->data.list_type->data.encoded;
+			ASSERT_NE(e, nullptr);
+			EXPECT_EQ(test::hex(e->str, static_cast<size_t>(e->len)), test::canon(c.content));
+		}
+		EXPECT_EQ(test::written([&](sml_buffer *w) { sml_value_write(v.get(), w); }), test::canon(c.wire));
+	}
+
+	auto buf = test::parse_buf("72 62 01 72 62 03 73 65 00 00 0E 10 53 00 3C 53 FF C4");
+	auto v = val(sml_value_parse(buf.get()));
+	const sml_time *t = v->data.list_type->data.time;
+	ASSERT_NE(t, nullptr);
+	EXPECT_EQ(*t->tag, SML_TIME_LOCAL_TIMESTAMP);
+	EXPECT_EQ(*t->data.timestamp, 3600u);
+	EXPECT_EQ(*t->local_offset, 60);
+	EXPECT_EQ(*t->season_time_offset, -60);
+}
+
+TEST(Value, ListTypedValuesRejected) {
+	const char *cases[] = {
+		"72 62 04 62 01",             // no such tag
+		"72 62 00 62 01",
+		"72 01 62 05",                // no tag
+		"73 62 01 72 62 01 65 00 00 0E 10 01", // a list of three
+		"72 62 01 65 00 00 0E 10",    // a bare number is no whole time
+		"72 62 01 01",                // nor is the optional marker
+		"72 62 01 72 62 01 52 05",    // a time that fails
+		"72 62 02 73 62 01 62 02",    // content cut short
+		"72 62 02 72 62 01 63 05",    // a length running past the end
+		"72 62 03 20",                // type bits no element has
+		"72 62 03 00",                // the end-of-message byte
+		"72 62 02 F8 80 80 80 80 80 80 00",    // a list count that wraps negative
+		"72 62 03",                   // cut off before the content
+	};
+	for (const char *wire : cases) {
+		auto buf = test::parse_buf(wire);
+		testing::internal::CaptureStderr();
+		EXPECT_EQ(sml_value_parse(buf.get()), nullptr) << wire;
+		EXPECT_EQ(testing::internal::GetCapturedStderr(), "") << wire;
+		EXPECT_TRUE(buf->error) << wire;
+	}
+}
+
+// Content nested far deeper than any stack would carry by recursion.
+TEST(Value, ListTypedContentOfAnyDepth) {
+	const int depth = 200000;
+	std::vector<unsigned char> wire = {0x72, 0x62, 0x02};
+	wire.insert(wire.end(), depth, 0x71);
+	wire.push_back(0x62);
+	wire.push_back(0x01);
+	test::buffer buf{sml_buffer_init(wire.size())};
+	std::memcpy(buf->buffer, wire.data(), wire.size());
+	auto v = val(sml_value_parse(buf.get()));
+	ASSERT_NE(v, nullptr);
+	EXPECT_EQ(v->data.list_type->data.encoded->len, depth + 2);
+	buf->buffer_len--; // the innermost element cut off
+	buf->cursor = 0;
+	EXPECT_EQ(sml_value_parse(buf.get()), nullptr);
+	EXPECT_TRUE(buf->error);
+}
+
+TEST(Value, ListTypedValuesConvertToNothing) {
+	auto buf = test::parse_buf("72 62 01 72 62 01 65 00 00 0E 10");
+	auto v = val(sml_value_parse(buf.get()));
+	testing::internal::CaptureStderr();
+	EXPECT_EQ(sml_value_to_double(v.get()), 0.0);
+	EXPECT_EQ(testing::internal::GetCapturedStderr(), "zelkor: error: unknown type 112 in sml_value_to_double\n");
+	// Text is made of octet strings only: data holds something else here,
+	// as it does in an integer value.
+	char *text = nullptr;
+	EXPECT_EQ(sml_value_to_strhex(v.get(), &text, true), nullptr);
+	auto number = test::parse_buf("62 05");
+	auto n = val(sml_value_parse(number.get()));
+	EXPECT_EQ(sml_value_to_strhex(n.get(), &text, true), nullptr);
+	EXPECT_EQ(text, nullptr);
+}
+
+// A caller-built list-typed value without a known tag is written with the
+// optional marker for its content and released without leaking.
+TEST(Value, ListTypedValueWithoutKnownTag) {
+	auto v = val(sml_value_init());
+	v->type = SML_VALUE_LIST;
+	v->data.list_type = sml_list_type_init();
+	EXPECT_EQ(test::written([&](sml_buffer *w) { sml_value_write(v.get(), w); }), test::canon("72 01 01"));
+	v->data.list_type->tag = static_cast<u8 *>(sml_number_init(9, SML_TL_UNSIGNED, 1));
+	EXPECT_EQ(test::written([&](sml_buffer *w) { sml_value_write(v.get(), w); }), test::canon("72 62 09 01"));
+}
+
 TEST(Value, ToDouble) {
 	auto big = test::parse_buf("69 FF FF FF FF FF FF FF FF");
 	auto v = val(sml_value_parse(big.get()));

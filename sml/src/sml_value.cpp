@@ -1,4 +1,4 @@
-// Values: a reading as an octet string, boolean or integer of any width.
+// Values: a reading as an octet string, boolean, integer of any width or list-typed value.
 #include <sml/sml_value.h>
 
 #include <cstdio>
@@ -24,6 +24,9 @@ sml_value *sml_value_parse(sml_buffer *buf) {
 		break;
 	case SML_TL_BOOLEAN:
 		value->data.boolean = sml_boolean_parse(buf);
+		break;
+	case SML_TL_LIST:
+		value->data.list_type = sml_list_type_parse(buf);
 		break;
 	case SML_TL_INTEGER:
 	case SML_TL_UNSIGNED:
@@ -61,6 +64,9 @@ void sml_value_write(sml_value *value, sml_buffer *buf) {
 		sml_number_write(value->data.uint8, value->type & SML_TL_LIST, value->type & SML_TL_LENGTH_MASK,
 				 buf);
 		break;
+	case SML_TL_LIST:
+		sml_list_type_write(value->data.list_type, buf);
+		break;
 	default:
 		break;
 	}
@@ -75,6 +81,9 @@ void sml_value_free(sml_value *value) {
 		break;
 	case SML_TL_BOOLEAN:
 		sml_boolean_free(value->data.boolean);
+		break;
+	case SML_VALUE_LIST:
+		sml_list_type_free(value->data.list_type);
 		break;
 	default:
 		sml_number_free(value->data.uint8);
@@ -102,7 +111,8 @@ double sml_value_to_double(sml_value *value) {
 }
 
 char *sml_value_to_strhex(sml_value *value, char **result, bool mixed) {
-	if (!value || !value->data.bytes || !value->data.bytes->str)
+	// data is read as an octet string: any other type holds something else there.
+	if (!value || value->type != SML_TL_OCTET_STRING || !value->data.bytes || !value->data.bytes->str)
 		return nullptr;
 	const octet_string *s = value->data.bytes;
 	auto *text = static_cast<char *>(std::malloc(3 * static_cast<size_t>(s->len) + 1));

@@ -1,9 +1,11 @@
-/* The tagged scalar that carries a reading: an octet string, a boolean, or a
- * signed or unsigned integer of the width the sender chose.
+/* The tagged scalar that carries a reading: an octet string, a boolean, a
+ * signed or unsigned integer of the width the sender chose, or (SML 1.05) a
+ * list-typed value.
  *
  * type is the wire type bits, ORed with the width in bytes for integers
- * (0x51..0x58, 0x61..0x68). The value owns what data points to; a value read
- * from the wire always holds non-NULL data. */
+ * (0x51..0x58, 0x61..0x68); a list-typed value (72 | tag | content, see
+ * sml_list_type.h) has type SML_VALUE_LIST and data.list_type. The value owns
+ * what data points to; a value read from the wire always holds non-NULL data. */
 #ifndef SML_VALUE_H
 #define SML_VALUE_H
 
@@ -12,10 +14,13 @@
 #include <sml/sml_octet_string.h>
 #include <sml/sml_number.h>
 #include <sml/sml_boolean.h>
+#include <sml/sml_list_type.h>
 
 #ifdef __cplusplus
 extern "C" {
 #endif
+
+#define SML_VALUE_LIST 0x70
 
 typedef struct {
 	u8 type;
@@ -30,6 +35,7 @@ typedef struct {
 		u16 *uint16;
 		u32 *uint32;
 		u64 *uint64;
+		sml_list_type *list_type;
 	} data;
 } sml_value;
 
@@ -43,7 +49,7 @@ void sml_value_free(sml_value *value);
 /* Integers only; any other type prints a diagnostic to stderr and gives 0.0.
  * An absent value, or one without data, gives 0.0. */
 double sml_value_to_double(sml_value *value);
-/* Octet-string values only. Returns the text, also stored in *result, to be
+/* Octet-string values (type 0x00) only; any other type gives NULL. Returns the text, also stored in *result, to be
  * released with free(); NULL (and *result untouched) for an absent or empty
  * string. With mixed, leading bytes 0x21..0x7A are copied as characters and
  * the rest written as "xx " hexadecimal groups. */
