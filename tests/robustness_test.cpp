@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <filesystem>
 
+#include "mutation.hpp"
 #include "sml_test.hpp"
 
 namespace {
@@ -28,13 +29,6 @@ constexpr const char *getlist_file =
 	" 01 01 63 12 34 00"
 	" 76 05 01 02 03 06 62 00 62 00 72 63 02 01 71 01 63 AB CD 00 00 00";
 
-uint32_t next(uint32_t &s) {
-	s ^= s << 13;
-	s ^= s >> 17;
-	s ^= s << 5;
-	return s;
-}
-
 void parse_write_free(const std::vector<unsigned char> &bytes) {
 	sml_file *f = sml_file_parse(const_cast<unsigned char *>(bytes.data()), bytes.size());
 	ASSERT_NE(f, nullptr);
@@ -43,21 +37,9 @@ void parse_write_free(const std::vector<unsigned char> &bytes) {
 	sml_file_free(f);
 }
 
-void mutate_and_parse(std::vector<unsigned char> seed, int rounds, uint32_t state) {
-	for (int i = 0; i < rounds; i++) {
-		std::vector<unsigned char> m = seed;
-		int edits = 1 + static_cast<int>(next(state) % 4);
-		for (int e = 0; e < edits && !m.empty(); e++) {
-			size_t at = next(state) % m.size();
-			switch (next(state) % 4) {
-			case 0: m[at] = static_cast<unsigned char>(next(state)); break;
-			case 1: m[at] ^= static_cast<unsigned char>(1u << (next(state) % 8)); break;
-			case 2: m.resize(at); break;
-			default: m.insert(m.begin() + static_cast<long>(at), static_cast<unsigned char>(next(state))); break;
-			}
-		}
-		parse_write_free(m);
-	}
+void mutate_and_parse(const std::vector<unsigned char> &seed, int rounds, uint32_t state) {
+	for (int i = 0; i < rounds; i++)
+		parse_write_free(test::mutated(seed, state));
 }
 
 TEST(Robustness, IntactSeedParsesWhole) {
@@ -95,9 +77,9 @@ TEST(Robustness, RandomBytesNeverCrash) {
 	uint32_t state = 12345;
 	testing::internal::CaptureStderr();
 	for (int i = 0; i < 5000; i++) {
-		std::vector<unsigned char> m(next(state) % 64);
+		std::vector<unsigned char> m(test::next(state) % 64);
 		for (auto &b : m)
-			b = static_cast<unsigned char>(next(state) % 3 == 0 ? 0x70 | (next(state) & 0x8F) : next(state));
+			b = static_cast<unsigned char>(test::next(state) % 3 == 0 ? 0x70 | (test::next(state) & 0x8F) : test::next(state));
 		parse_write_free(m);
 	}
 	testing::internal::GetCapturedStderr();

@@ -7,12 +7,18 @@
 #pragma once
 
 #include <algorithm>
+#include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <optional>
 #include <span>
 
 #include <sml/sml_shared.h>
+
+// The readers of single fields run for every element of every file: inlined
+// into their callers, the usual one-byte fields cost a few instructions.
+#define ZELKOR_HOT [[gnu::always_inline]] inline
 
 namespace zelkor::wire {
 
@@ -64,7 +70,13 @@ struct reader {
 		return false;
 	}
 
-	type_length tl() {
+	ZELKOR_HOT type_length tl() {
+		// Almost every field has a one-byte type-length field.
+		if (pos < len && !(bytes[pos] & SML_TL_MORE)) {
+			int type = bytes[pos] & SML_TL_LIST;
+			int n = bytes[pos++] & SML_TL_LENGTH_MASK;
+			return {type, type == SML_TL_LIST ? n : n - 1, 1};
+		}
 		size_t at = std::min(pos, len);
 		type_length t = read_type_length(bytes + at, len - at);
 		pos += t.size;
@@ -102,7 +114,17 @@ inline bytes_field typed_content(reader &r, int type) {
 	return {got::value, *c};
 }
 
-inline bytes_field octet_string(reader &r) {
+ZELKOR_HOT bytes_field octet_string(reader &r) {
+	// The usual string, read at once, as number() does.
+	if (r.pos < r.len) {
+		unsigned char first = r.bytes[r.pos];
+		int n = (first & SML_TL_LENGTH_MASK) - 1;
+		if (!(first & (SML_TL_MORE | SML_TL_LIST)) && n > 0 && static_cast<size_t>(n) < r.len - r.pos) {
+			auto data = std::span<const unsigned char>{r.bytes + r.pos + 1, static_cast<size_t>(n)};
+			r.pos += 1 + static_cast<size_t>(n);
+			return {got::value, data};
+		}
+	}
 	if (r.optional())
 		return {got::absent, {}};
 	return typed_content(r, SML_TL_OCTET_STRING);
@@ -121,15 +143,36 @@ inline bytes_field number_bytes(reader &r, int type, int max_size) {
 
 // Big-endian data bytes widened to 64 bits: sign-extended from the first
 // byte for SML_TL_INTEGER, zero-filled otherwise.
-inline uint64_t widen(std::span<const unsigned char> data, int type) {
-	uint64_t v = type == SML_TL_INTEGER && !data.empty() && (data.front() & 0x80) ? ~uint64_t{0} : 0;
+ZELKOR_HOT uint64_t widen(std::span<const unsigned char> data, int type) {
+	size_t n = data.size();
+	if (n == 0)
+		return 0;
+	uint64_t v;
+	// Eight bytes, the common width of energy registers, in one load.
+	if (n == 8) {
+		std::memcpy(&v, data.data(), 8);
+		return std::endian::native == std::endian::little ? __builtin_bswap64(v) : v;
+	}
+	v = type == SML_TL_INTEGER && (data.front() & 0x80) ? ~uint64_t{0} : 0;
 	for (unsigned char b : data)
 		v = (v << 8) | b;
 	return v;
 }
 
 // An integer of at most max_size (up to 8) data bytes.
-inline field<uint64_t> number(reader &r, int type, int max_size) {
+ZELKOR_HOT field<uint64_t> number(reader &r, int type, int max_size) {
+	// The usual field, read at once: a one-byte type-length field of the
+	// type, and data that fits. Anything else takes the general way.
+	if (r.pos < r.len) {
+		unsigned char first = r.bytes[r.pos];
+		int n = (first & SML_TL_LENGTH_MASK) - 1;
+		if ((first & (SML_TL_MORE | SML_TL_LIST)) == type && n >= 0 && n <= max_size &&
+		    static_cast<size_t>(n) < r.len - r.pos) {
+			auto data = std::span<const unsigned char>{r.bytes + r.pos + 1, static_cast<size_t>(n)};
+			r.pos += 1 + static_cast<size_t>(n);
+			return {got::value, widen(data, type)};
+		}
+	}
 	bytes_field f = number_bytes(r, type, max_size);
 	return {f.what, f.what == got::value ? widen(f.value, type) : 0};
 }
@@ -155,6 +198,23 @@ inline bool step(reader &r) {
 		if (r.pos >= r.len)
 			return false;
 		owed--;
+		// A one-byte type-length field of a known type, the usual case.
+		unsigned char first = r.bytes[r.pos];
+		size_t n = first & SML_TL_LENGTH_MASK;
+		if (!(first & SML_TL_MORE) && (0xF1 >> (first >> 4) & 1)) {
+			if ((first & SML_TL_LIST) == SML_TL_LIST) {
+				r.pos++;
+				owed += n;
+				if (owed > r.len - r.pos)
+					return false;
+			} else {
+				// n counts the type-length byte; 0 is a length of -1.
+				if (n == 0 || n > r.len - r.pos)
+					return false;
+				r.pos += n;
+			}
+			continue;
+		}
 		int type = r.next_type();
 		type_length t = r.tl();
 		if (type == SML_TL_LIST) {

@@ -1,0 +1,592 @@
+// Readings walked straight from the bytes of a file, field by field as the
+// tree parsers read them, without allocating:
+//   file             (00 ...) message (00 ...) message ...
+//   message          76 | transaction_id | group_id | abort_on_error | 72 tag body | crc | (00)
+//   GetList          77 | client_id | server_id | list_name | act_sensor_time
+//                       | val_list (7n entry ...) | list_signature | act_gateway_time
+//     entry          77 | obj_name | status | val_time | unit | scaler | value | value_signature
+//   profile list     79 | server_id | act_time | reg_period | parameter_tree_path | val_time | status
+//                       | period_list (7n period entry ...) | rawdata | period_signature
+//     period entry   75 | obj_name | unit | scaler | value | value_signature   (or 01)
+//   profile pack     78 | server_id | act_time | reg_period | parameter_tree_path
+//                       | header_list (7n header ...) | period_list (7n period ...) | rawdata | signature
+//     header         73 | obj_name | unit | scaler
+//     period         74 | val_time | status | value_list (7n value entry ...) | period_signature
+//     value entry    72 | value | value_signature
+#include <sml/sml_reading.h>
+
+#include <climits>
+#include <cstring>
+#include <span>
+
+#include <sml/sml_list_type.h>
+#include <sml/sml_message.h>
+#include <sml/sml_time.h>
+
+#include "body_dispatch.hpp"
+#include "width.hpp"
+#include "wire.hpp"
+
+namespace zelkor {
+namespace {
+
+using wire::got;
+using wire::reader;
+
+// A walk without bytes though some were announced says so once, then is done.
+enum phase : int { start, between, entries, periods, values, tail, done, no_input };
+
+ZELKOR_HOT sml_bytes view(const wire::bytes_field &f) {
+	if (f.what != got::value)
+		return {nullptr, 0};
+	return {f.value.data(), f.value.size()};
+}
+
+ZELKOR_HOT bool is_list_of(reader &r, int n) { return r.next_type() == SML_TL_LIST && r.tl().length == n; }
+
+// A time as sml_time_parse reads it: the bare number, the list of two with a
+// number, or with a list of three numbers (kept under tag 3 only).
+ZELKOR_HOT got read_time(reader &r, sml_reading_time &t) {
+	t = {};
+	if (r.optional())
+		return got::absent;
+	if (r.next_type() == SML_TL_UNSIGNED) {
+		auto n = wire::number(r, SML_TL_UNSIGNED, 4);
+		t = {SML_READING_TIME_SEC_INDEX, static_cast<uint32_t>(n.value), 0, 0};
+		return n.what;
+	}
+	if (!is_list_of(r, 2))
+		return got::error;
+	auto tag = wire::number(r, SML_TL_UNSIGNED, 1);
+	if (tag.what == got::error)
+		return got::error;
+	if (r.next_type() == SML_TL_UNSIGNED) {
+		auto n = wire::number(r, SML_TL_UNSIGNED, 4);
+		sml_reading_time_kind kind = tag.what == got::absent		   ? SML_READING_TIME_OTHER
+					     : tag.value == SML_TIME_SEC_INDEX ? SML_READING_TIME_SEC_INDEX
+					     : tag.value == SML_TIME_TIMESTAMP ? SML_READING_TIME_TIMESTAMP
+									       : SML_READING_TIME_OTHER;
+		t = {kind, static_cast<uint32_t>(n.value), 0, 0};
+		return n.what;
+	}
+	if (r.next_type() != SML_TL_LIST)
+		return got::error;
+	int count = r.tl().length;
+	auto v0 = wire::number(r, SML_TL_UNSIGNED, 4);
+	if (v0.what == got::error)
+		return got::error;
+	auto v1 = wire::number(r, SML_TL_INTEGER, 2);
+	if (v1.what == got::error)
+		return got::error;
+	auto v2 = wire::number(r, SML_TL_INTEGER, 2);
+	if (v2.what == got::error)
+		return got::error;
+	if (tag.what == got::value && tag.value == SML_TIME_LOCAL_TIMESTAMP && count == 3 && v0.what == got::value &&
+	    v1.what == got::value && v2.what == got::value)
+		t = {SML_READING_TIME_LOCAL_TIMESTAMP, static_cast<uint32_t>(v0.value), static_cast<int16_t>(v1.value),
+		     static_cast<int16_t>(v2.value)};
+	return got::value;
+}
+
+// A status word as sml_status_parse reads it: unsigned, 1 to 8 data bytes.
+ZELKOR_HOT got read_status(reader &r, sml_reading &out) {
+	if (r.optional())
+		return got::absent;
+	int w = integer_width(r.current());
+	if (r.next_type() != SML_TL_UNSIGNED || !w)
+		return got::error;
+	auto n = wire::number(r, SML_TL_UNSIGNED, w);
+	if (n.what == got::value) {
+		out.status = n.value;
+		out.flags |= SML_READING_HAS_STATUS;
+	}
+	return n.what;
+}
+
+// A list-typed value as sml_list_type_parse reads it.
+got read_list_type(reader &r, sml_reading &out) {
+	size_t start = r.pos;
+	if (!is_list_of(r, 2))
+		return got::error;
+	auto tag = wire::number(r, SML_TL_UNSIGNED, 1);
+	if (tag.what != got::value)
+		return got::error;
+	switch (tag.value) {
+	case SML_LIST_TYPE_TIME:
+		if (r.next_type() != SML_TL_LIST || read_time(r, out.value.time) != got::value)
+			return got::error;
+		out.kind = SML_READING_TIME;
+		return got::value;
+	case SML_LIST_TYPE_TIMESTAMPED_VALUE:
+	case SML_LIST_TYPE_COSEM_VALUE:
+		if (!wire::step(r))
+			return got::error;
+		out.kind = SML_READING_UNSUPPORTED;
+		out.value.bytes = {r.bytes + start, r.pos - start};
+		return got::value;
+	}
+	return got::error;
+}
+
+// A value as sml_value_parse reads it.
+ZELKOR_HOT got read_value(reader &r, sml_reading &out) {
+	if (r.optional())
+		return got::absent;
+	unsigned char first = r.current();
+	switch (int type = first & SML_TL_LIST) {
+	case SML_TL_OCTET_STRING: {
+		auto s = wire::octet_string(r);
+		out.kind = SML_READING_BYTES;
+		out.value.bytes = view(s);
+		return s.what;
+	}
+	case SML_TL_BOOLEAN: {
+		auto b = wire::boolean(r);
+		out.kind = SML_READING_BOOLEAN;
+		out.value.boolean = b.value;
+		return b.what;
+	}
+	case SML_TL_INTEGER:
+	case SML_TL_UNSIGNED: {
+		int w = integer_width(first);
+		if (!w)
+			return got::error;
+		auto n = wire::number(r, type, w);
+		if (type == SML_TL_INTEGER) {
+			out.kind = SML_READING_SIGNED;
+			out.value.i64 = static_cast<int64_t>(n.value);
+		} else {
+			out.kind = SML_READING_UNSIGNED;
+			out.value.u64 = n.value;
+		}
+		return n.what;
+	}
+	case SML_TL_LIST:
+		return read_list_type(r, out);
+	}
+	return got::error;
+}
+
+// The fields an entry holds.
+enum class slot : unsigned char { name, status, val_time, unit, scaler, value, signature };
+
+template <slot S> ZELKOR_HOT sml_reading_reason read_slot(reader &r, sml_reading &out) {
+	if constexpr (S == slot::name) {
+		auto n = wire::octet_string(r);
+		out.name = view(n);
+		if (n.value.size() == 6) {
+			std::memcpy(out.obis, n.value.data(), 6);
+			out.flags |= SML_READING_HAS_OBIS;
+		}
+		return n.what == got::error ? SML_READING_BAD_OBJ_NAME : SML_READING_OK;
+	} else if constexpr (S == slot::status) {
+		return read_status(r, out) == got::error ? SML_READING_BAD_STATUS : SML_READING_OK;
+	} else if constexpr (S == slot::val_time) {
+		return read_time(r, out.val_time) == got::error ? SML_READING_BAD_VAL_TIME : SML_READING_OK;
+	} else if constexpr (S == slot::unit) {
+		auto u = wire::number(r, SML_TL_UNSIGNED, 1);
+		out.unit = static_cast<unsigned char>(u.value);
+		out.flags |= u.what == got::value ? SML_READING_HAS_UNIT : 0;
+		return u.what == got::error ? SML_READING_BAD_UNIT : SML_READING_OK;
+	} else if constexpr (S == slot::scaler) {
+		auto s = wire::number(r, SML_TL_INTEGER, 1);
+		out.scaler = static_cast<signed char>(s.value);
+		out.flags |= s.what == got::value ? SML_READING_HAS_SCALER : 0;
+		return s.what == got::error ? SML_READING_BAD_SCALER : SML_READING_OK;
+	} else if constexpr (S == slot::value) {
+		return read_value(r, out) == got::error ? SML_READING_BAD_VALUE : SML_READING_OK;
+	} else {
+		auto s = wire::octet_string(r);
+		out.signature = view(s);
+		return s.what == got::error ? SML_READING_BAD_SIGNATURE : SML_READING_OK;
+	}
+}
+
+// A record of the given fields in wire order, never absent: a list of their
+// count. The first field that fails names the reason.
+template <slot... Fields> struct record_of {
+	ZELKOR_HOT static sml_reading_reason read(reader &r, sml_reading &out) {
+		if (!is_list_of(r, sizeof...(Fields)))
+			return SML_READING_BAD_ENTRY;
+		sml_reading_reason why = SML_READING_OK;
+		(((why = read_slot<Fields>(r, out)) == SML_READING_OK) && ...);
+		return why;
+	}
+};
+
+using getlist_entry = record_of<slot::name, slot::status, slot::val_time, slot::unit, slot::scaler, slot::value,
+				slot::signature>;
+using period_entry = record_of<slot::name, slot::unit, slot::scaler, slot::value, slot::signature>;
+using pack_header = record_of<slot::name, slot::unit, slot::scaler>;
+using pack_value = record_of<slot::value, slot::signature>;
+
+ZELKOR_HOT bool read_octets(reader &r, sml_bytes &to) {
+	auto s = wire::octet_string(r);
+	to = view(s);
+	return s.what != got::error;
+}
+
+ZELKOR_HOT bool read_number(reader &r, int type, int max_size) { return wire::number(r, type, max_size).what != got::error; }
+
+// The count of a list that must stand (an absent one fails); a count below
+// zero reads as none, as the tree's sequences read it.
+ZELKOR_HOT bool read_count(reader &r, int &count) {
+	if (r.next_type() != SML_TL_LIST)
+		return false;
+	count = r.tl().length;
+	if (count < 0)
+		count = 0;
+	return true;
+}
+
+class walk {
+	sml_reading_cursor &c;
+	sml_reading &out;
+	reader r;
+
+public:
+	walk(sml_reading_cursor &cursor, sml_reading &reading)
+		: c(cursor), out(reading), r{cursor.file, cursor.len, cursor.pos} {}
+	~walk() { c.pos = r.pos; }
+
+	int next() {
+		for (;;) {
+			switch (c.phase) {
+			case start:
+			case between:
+				if (int got = begin_message())
+					return got;
+				break;
+			case entries:
+			case periods:
+				if (c.owed == 0) {
+					c.phase = tail;
+					break;
+				}
+				c.owed--;
+				if (c.phase == entries ? entry() : period())
+					return 1;
+				break;
+			case values:
+				if (c.values == 0) {
+					// Past the period's value list: its signature.
+					if (!wire::step(r))
+						return broken(r.pos);
+					c.shared.period++;
+					c.phase = periods;
+					break;
+				}
+				c.values--;
+				return pack_value_entry();
+			case tail:
+				if (int got = end_message())
+					return got;
+				break;
+			case no_input:
+				c.phase = done;
+				return SML_READINGS_NO_INPUT;
+			default:
+				return 0;
+			}
+		}
+	}
+
+private:
+	// A reading that reports rather than reads: the body's context, no
+	// fields of its own.
+	int report(sml_reading_reason why, size_t at, unsigned index) {
+		begin_reading(at, index);
+		out.flags = 0;
+		out.val_time = {};
+		out.status = 0;
+		out.reason = why;
+		return 1;
+	}
+
+	// The walk ends with a reading that says where.
+	int broken(size_t at) {
+		c.phase = done;
+		return report(SML_READING_BROKEN, at, c.entry);
+	}
+
+	// Reports what failed at `at` and steps over it; where it cannot be
+	// stepped over, the walk is broken there.
+	int unreadable(sml_reading_reason why, size_t at, unsigned index) {
+		r.pos = at;
+		if (!wire::step(r))
+			return broken(at);
+		return report(why, at, index);
+	}
+
+	int begin_message() {
+		while (r.pos < r.len && r.current() == SML_END_OF_MESSAGE)
+			r.pos++;
+		if (r.pos >= r.len) {
+			c.phase = done;
+			return 0;
+		}
+		size_t at = r.pos;
+		if (c.phase == start) {
+			reader peek = r;
+			if (!is_list_of(peek, 6)) {
+				c.phase = done;
+				return SML_READINGS_NO_MESSAGE;
+			}
+			c.phase = between;
+		}
+		c.shared.body = 0;
+		begin_body();
+		sml_bytes ignored;
+		if (!is_list_of(r, 6))
+			return broken(at);
+		at = r.pos;
+		if (!read_octets(r, ignored))
+			return broken(at);
+		at = r.pos;
+		if (!read_number(r, SML_TL_UNSIGNED, 1))
+			return broken(at);
+		at = r.pos;
+		if (!read_number(r, SML_TL_UNSIGNED, 1))
+			return broken(at);
+		at = r.pos;
+		if (!is_list_of(r, 2))
+			return broken(at);
+		at = r.pos;
+		auto tag = wire::number(r, SML_TL_UNSIGNED, 4);
+		if (tag.what != got::value)
+			return broken(at);
+		size_t body = r.pos;
+		c.shared.body = static_cast<uint32_t>(tag.value);
+		c.trailing = 0;
+		bool ok;
+		switch (tag.value) {
+		case SML_BODY_GET_LIST_RESPONSE:
+			ok = begin_getlist();
+			break;
+		case SML_BODY_GET_PROFILE_LIST_RESPONSE:
+			ok = begin_profile_list();
+			break;
+		case SML_BODY_GET_PROFILE_PACK_RESPONSE:
+			ok = begin_profile_pack();
+			break;
+		default:
+			c.phase = tail;
+			// A tag the tree knows no body for leaves the body unread, and
+			// what follows the tag is taken for the CRC, as there.
+			if (!find_body(static_cast<u32>(tag.value)))
+				return 0;
+			// A body that holds no readings: its structure is all that counts.
+			if (!wire::step(r))
+				return broken(body);
+			return 0;
+		}
+		if (ok)
+			return 0;
+		// Nothing the response said before it failed is kept.
+		begin_body();
+		c.phase = tail;
+		c.trailing = 0;
+		return unreadable(SML_READING_BAD_RESPONSE, body, 0);
+	}
+
+	// The context of the body's readings starts empty.
+	void begin_body() {
+		uint32_t body = c.shared.body;
+		unsigned message = c.shared.message;
+		c.shared = {};
+		c.shared.body = body;
+		c.shared.message = message;
+		c.entry = 0;
+	}
+
+	bool begin_getlist() {
+		sml_bytes ignored;
+		if (!is_list_of(r, 7) || !read_octets(r, ignored) || !read_octets(r, c.shared.server_id) ||
+		    !read_octets(r, c.shared.list_name) || read_time(r, c.shared.sensor_time) == got::error)
+			return false;
+		// The value list may be absent.
+		c.owed = 0;
+		if (!r.optional() && !read_count(r, c.owed))
+			return false;
+		c.phase = entries;
+		c.trailing = 2;
+		return true;
+	}
+
+	bool begin_profile_list() {
+		if (!is_list_of(r, 9) || !read_octets(r, c.shared.server_id) ||
+		    read_time(r, c.shared.sensor_time) == got::error || !read_number(r, SML_TL_UNSIGNED, 4) ||
+		    !wire::step(r) || read_time(r, c.shared.val_time) == got::error)
+			return false;
+		auto status = wire::number(r, SML_TL_UNSIGNED, 8);
+		if (status.what == got::error)
+			return false;
+		if (status.what == got::value) {
+			c.shared.status = status.value;
+			c.shared.flags |= SML_READING_HAS_STATUS;
+		}
+		if (!read_count(r, c.owed))
+			return false;
+		c.phase = entries;
+		c.trailing = 2;
+		return true;
+	}
+
+	// The header list is read whole first: the tree rejects the body for
+	// any header entry that fails, and each value is named by its header.
+	bool begin_profile_pack() {
+		if (!is_list_of(r, 8) || !read_octets(r, c.shared.server_id) ||
+		    read_time(r, c.shared.sensor_time) == got::error || !read_number(r, SML_TL_UNSIGNED, 4) ||
+		    !wire::step(r) || !read_count(r, c.headers))
+			return false;
+		c.header_list = r.pos;
+		for (int i = 0; i < c.headers; i++) {
+			sml_reading scratch{};
+			if (pack_header::read(r, scratch) != SML_READING_OK)
+				return false;
+		}
+		if (!read_count(r, c.owed))
+			return false;
+		c.phase = periods;
+		c.trailing = 2;
+		return true;
+	}
+
+	// A reading of the body's context, its own fields not yet read (obis
+	// counts only with its flag).
+	ZELKOR_HOT void begin_reading(size_t at, unsigned index) {
+		const sml_reading &s = c.shared;
+		out.body = s.body;
+		out.message = s.message;
+		out.period = s.period;
+		out.entry = index;
+		out.offset = at;
+		out.reason = SML_READING_OK;
+		out.flags = s.flags;
+		out.scaler = 0;
+		out.unit = 0;
+		out.status = s.status;
+		out.name = {nullptr, 0};
+		out.val_time = s.val_time;
+		out.kind = SML_READING_NONE;
+		out.value.bytes = {nullptr, 0};
+		out.signature = {nullptr, 0};
+		out.server_id = s.server_id;
+		out.list_name = s.list_name;
+		out.sensor_time = s.sensor_time;
+	}
+
+	// One entry of a GetList value list or a profile-list period list.
+	int entry() {
+		size_t at = r.pos;
+		bool getlist = c.shared.body == SML_BODY_GET_LIST_RESPONSE;
+		unsigned index = c.entry++;
+		// A period entry may be absent; it holds no reading.
+		if (!getlist && r.optional())
+			return 0;
+		begin_reading(at, index);
+		// The fields are read through a copy of the reader, which no write
+		// to the reading can touch, so that it stays in registers.
+		reader local = r;
+		sml_reading_reason why = getlist ? getlist_entry::read(local, out) : period_entry::read(local, out);
+		if (why != SML_READING_OK)
+			return unreadable(why, at, index);
+		r.pos = local.pos;
+		return 1;
+	}
+
+	// The head of a profile-pack period: its time, status and value list.
+	int period() {
+		size_t at = r.pos;
+		sml_reading &p = c.shared;
+		p.flags &= ~SML_READING_HAS_STATUS;
+		c.entry = 0;
+		auto status = wire::field<uint64_t>{got::error, 0};
+		bool ok = is_list_of(r, 4) && read_time(r, p.val_time) != got::error &&
+			  (status = wire::number(r, SML_TL_UNSIGNED, 8)).what != got::error && read_count(r, c.values);
+		if (!ok) {
+			p.val_time = {};
+			int got = unreadable(SML_READING_BAD_PERIOD, at, 0);
+			c.shared.period++;
+			return got;
+		}
+		if (status.what == got::value) {
+			p.status = status.value;
+			p.flags |= SML_READING_HAS_STATUS;
+		}
+		c.next_header = c.header_list;
+		c.phase = values;
+		return 0;
+	}
+
+	// The next value of a period, named by the header entry at its position.
+	int pack_value_entry() {
+		size_t at = r.pos;
+		unsigned index = c.entry++;
+		begin_reading(at, index);
+		if (index < static_cast<unsigned>(c.headers)) {
+			reader h{r.bytes, r.len, c.next_header};
+			pack_header::read(h, out);
+			c.next_header = h.pos;
+		}
+		sml_reading_reason why = pack_value::read(r, out);
+		if (why != SML_READING_OK)
+			return unreadable(why, at, index);
+		return 1;
+	}
+
+	// The rest of the body, the CRC and the end-of-message byte.
+	int end_message() {
+		for (; c.trailing > 0; c.trailing--) {
+			size_t at = r.pos;
+			if (!wire::step(r))
+				return broken(at);
+		}
+		size_t at = r.pos;
+		if (!read_number(r, SML_TL_UNSIGNED, 2))
+			return broken(at);
+		if (r.pos < r.len && r.current() == SML_END_OF_MESSAGE)
+			r.pos++;
+		c.shared.message++;
+		c.phase = between;
+		return 0;
+	}
+};
+
+} // namespace
+} // namespace zelkor
+
+extern "C" {
+
+void sml_reading_cursor_init(sml_reading_cursor *cursor, const unsigned char *file, size_t len) {
+	*cursor = {};
+	cursor->file = file;
+	cursor->len = file ? len : 0;
+	cursor->phase = file || !len ? zelkor::start : zelkor::no_input;
+}
+
+int sml_reading_next(sml_reading_cursor *cursor, sml_reading *reading) {
+	if (!cursor || !reading)
+		return SML_READINGS_NO_INPUT;
+	return zelkor::walk{*cursor, *reading}.next();
+}
+
+int sml_readings(const unsigned char *file, size_t len, int (*fn)(const sml_reading *r, void *ctx), void *ctx) {
+	if (!fn)
+		return SML_READINGS_NO_INPUT;
+	sml_reading_cursor cursor;
+	sml_reading_cursor_init(&cursor, file, len);
+	sml_reading reading;
+	int calls = 0;
+	int got;
+	// One walk over the whole file, not one per reading.
+	zelkor::walk w{cursor, reading};
+	while ((got = w.next()) > 0) {
+		calls++;
+		if (fn(&reading, ctx) || calls == INT_MAX)
+			break;
+	}
+	return got < 0 ? got : calls;
+}
+
+} // extern "C"
