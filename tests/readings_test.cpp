@@ -104,7 +104,8 @@ TEST(Readings, MessagesAndTheirPadding) {
 	const std::string file = "00 00 " + open + " " + getlist({entry}) + " 00 00 00 " +
 				 "76 01 62 00 62 00 72 65 00 00 07 01 77 01 01 01 01 71 " + entry + " 01 01 01 " + close +
 				 " 00 00 00";
-	auto r = test::walk(test::bytes(file));
+	auto bytes = test::bytes(file);
+	auto r = test::walk(bytes);
 	ASSERT_EQ(r.size(), 2u);
 	EXPECT_EQ(r[0].message, 1u);
 	EXPECT_EQ(r[1].message, 2u);
@@ -169,7 +170,8 @@ TEST(Readings, UnreadableEntriesAreReportedAndSteppedOver) {
 		"1-0:1.8.0*255 = u987 e-1 u30",
 	}));
 	EXPECT_EQ(result, 11);
-	auto r = test::walk(test::bytes(file));
+	auto bytes = test::bytes(file);
+	auto r = test::walk(bytes);
 	EXPECT_EQ(r[3].entry, 3u);
 	EXPECT_EQ(r[3].name.data, nullptr);
 	EXPECT_EQ(r[3].flags, 0u);
@@ -179,7 +181,7 @@ TEST(Readings, UnreadableEntriesAreReportedAndSteppedOver) {
 
 	// The tree gives up on the same file.
 	testing::internal::CaptureStderr();
-	auto tree = test::owned(sml_file_parse(test::bytes(file).data(), test::bytes(file).size()), sml_file_free);
+	auto tree = test::owned(sml_file_parse(bytes.data(), bytes.size()), sml_file_free);
 	testing::internal::GetCapturedStderr();
 	EXPECT_EQ(tree->messages_len, 0);
 }
@@ -194,7 +196,9 @@ TEST(Readings, ResponsesThatFailAreSteppedOver) {
 	};
 	for (const auto &body : bodies) {
 		SCOPED_TRACE(body);
-		auto r = test::walk(test::bytes(message("07 01", body) + " " + getlist({entry})));
+		// The views of a reading point into the bytes: they must outlive it.
+		auto bytes = test::bytes(message("07 01", body) + " " + getlist({entry}));
+		auto r = test::walk(bytes);
 		EXPECT_EQ(texts(r), (std::vector<std::string>{"BAD_RESPONSE @10", "1-0:1.8.0*255 = u987 e-1 u30"}));
 		ASSERT_EQ(r.size(), 2u);
 		EXPECT_EQ(r[0].body, static_cast<uint32_t>(SML_BODY_GET_LIST_RESPONSE));
@@ -287,7 +291,8 @@ TEST(Readings, ProfileResponses) {
 		"1-0:1.8.0*255 = u5 e-1 u30 status 8 at ts:100",
 	}));
 	EXPECT_TRUE(agrees(test::bytes(list)));
-	auto r = test::walk(test::bytes(list));
+	auto list_bytes = test::bytes(list);
+	auto r = test::walk(list_bytes);
 	EXPECT_EQ(r[1].entry, 2u); // the absent entry between keeps its place
 	EXPECT_EQ(r[1].body, static_cast<uint32_t>(SML_BODY_GET_PROFILE_LIST_RESPONSE));
 	EXPECT_EQ(test::time_text(r[1].sensor_time), "sec:9");
@@ -304,7 +309,8 @@ TEST(Readings, ProfileResponses) {
 		"BAD_PERIOD @67", // its value list is absent
 		"1-0:1.8.0*255 = u10 e-1 u30 at sec:2",
 	}));
-	r = test::walk(test::bytes(pack));
+	auto pack_bytes = test::bytes(pack);
+	r = test::walk(pack_bytes);
 	EXPECT_EQ(r[2].period, 0u);
 	EXPECT_EQ(r[2].entry, 2u);
 	EXPECT_EQ(r[3].period, 1u);
