@@ -1,11 +1,13 @@
 // sml_readings allocates nothing: this program replaces the heap functions
 // with counting ones (forwarding to glibc's own) and walks hand-written files
-// and every corpus frame with the callback and with the cursor. For scale it
-// also counts what the tree API takes for the same files.
+// and every corpus frame with the callback, with the cursor and as the C++
+// range, formatting each number exactly on the way. For scale it also counts
+// what the tree API takes for the same files.
 //
 // Built only without the sanitizers, whose runtimes own the heap functions.
 #include <sml/sml_file.h>
 #include <sml/sml_reading.h>
+#include <zelkor/zelkor.hpp>
 
 #include <cstdio>
 #include <cstdlib>
@@ -106,6 +108,14 @@ void check(const std::string &name, const std::vector<unsigned char> &file) {
 	int pulled = 0;
 	while (sml_reading_next(&cursor, &r) == 1)
 		pulled++;
+	int ranged = 0;
+	size_t text = 0;
+	for (const zelkor::reading &each : zelkor::readings(std::span<const unsigned char>(file))) {
+		ranged++;
+		char chars[zelkor::decimal::max_chars];
+		if (auto n = each.number())
+			text += static_cast<size_t>(n->to_chars(chars, chars + sizeof chars).ptr - chars);
+	}
 	counting = false;
 	long walked = allocations;
 
@@ -116,8 +126,9 @@ void check(const std::string &name, const std::vector<unsigned char> &file) {
 
 	std::printf("%-28s %3d readings (%d unreadable): %ld allocations; tree parse and free: %ld\n", name.c_str(), n,
 		    t.unreadable, walked, allocations);
-	if (walked != 0 || pulled != n) {
-		std::printf("  FAILED: %ld allocations, %d readings pulled\n", walked, pulled);
+	if (walked != 0 || pulled != n || ranged != n) {
+		std::printf("  FAILED: %ld allocations, %d readings pulled, %d in the range (%zu characters)\n", walked,
+			    pulled, ranged, text);
 		failures++;
 	}
 }

@@ -1,0 +1,457 @@
+// zelkor for C++20: a header-only layer over the C API of the library.
+//
+//   for (const zelkor::reading &r : zelkor::readings(frame_bytes))
+//       if (auto v = r.number())
+//           std::cout << r.obis()->to_string() << " " << v->to_string() << " " << r.unit_symbol().value_or("") << "\n";
+//
+// - readings(bytes): the readings of an SML file (sml_reading.h) as an input
+//   range. It allocates nothing, per reading or otherwise, and copies no
+//   bytes: every view in a reading points into the bytes given, which must
+//   outlive the readings. for_each_reading does the same walk with a callback.
+// - obis_code: the six bytes of an OBIS identifier, read from and written as
+//   "1-0:1.8.0*255".
+// - decimal: an integer times ten to a power, exact; to_string prints it
+//   without floating point ("0.987", "123450.0").
+// - unit_symbol: the DLMS unit table of the library (sml_units.h).
+// - owned<T>, file_ptr: std::unique_ptr for the records of the tree API, with
+//   the record's own _free as deleter, so that no caller frees by hand.
+//
+// Threads: nothing here has state of its own; what the C API says holds.
+// Exceptions: nothing here throws but std::bad_alloc from the functions that
+// return a std::string, and whatever the caller's own callback throws, which
+// for_each_reading carries past the C walk and rethrows.
+#ifndef ZELKOR_ZELKOR_HPP
+#define ZELKOR_ZELKOR_HPP
+
+#include <array>
+#include <charconv>
+#include <compare>
+#include <cstddef>
+#include <cstdint>
+#include <exception>
+#include <iterator>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <type_traits>
+
+#include <sml/sml_attention_response.h>
+#include <sml/sml_close_request.h>
+#include <sml/sml_close_response.h>
+#include <sml/sml_file.h>
+#include <sml/sml_get_list_request.h>
+#include <sml/sml_get_list_response.h>
+#include <sml/sml_get_proc_parameter_request.h>
+#include <sml/sml_get_proc_parameter_response.h>
+#include <sml/sml_get_profile_list_request.h>
+#include <sml/sml_get_profile_list_response.h>
+#include <sml/sml_get_profile_pack_request.h>
+#include <sml/sml_get_profile_pack_response.h>
+#include <sml/sml_list.h>
+#include <sml/sml_list_type.h>
+#include <sml/sml_message.h>
+#include <sml/sml_octet_string.h>
+#include <sml/sml_open_request.h>
+#include <sml/sml_open_response.h>
+#include <sml/sml_reading.h>
+#include <sml/sml_set_proc_parameter_request.h>
+#include <sml/sml_shared.h>
+#include <sml/sml_status.h>
+#include <sml/sml_time.h>
+#include <sml/sml_tree.h>
+#include <sml/sml_units.h>
+#include <sml/sml_value.h>
+
+namespace zelkor {
+
+// ---------------------------------------------------------------- OBIS codes
+
+// An OBIS identifier A-B:C.D.E*F, six bytes as an entry's name carries them.
+struct obis_code {
+	std::array<unsigned char, 6> bytes{};
+
+	constexpr obis_code() = default;
+	constexpr obis_code(unsigned char a, unsigned char b, unsigned char c, unsigned char d, unsigned char e,
+			    unsigned char f)
+		: bytes{a, b, c, d, e, f} {}
+	constexpr explicit obis_code(std::span<const unsigned char, 6> six) {
+		for (size_t i = 0; i < 6; i++)
+			bytes[i] = six[i];
+	}
+
+	// "A-B:C.D.E*F", each a number from 0 to 255; without "*F", F is 255.
+	// Nothing for any other text.
+	static constexpr std::optional<obis_code> parse(std::string_view text) {
+		constexpr char separators[] = {'-', ':', '.', '.', '*'};
+		obis_code code;
+		size_t at = 0;
+		for (size_t i = 0; i < 6; i++) {
+			if (i == 5 && at == text.size()) {
+				code.bytes[5] = 255;
+				return code;
+			}
+			if (i > 0) {
+				if (at >= text.size() || text[at] != separators[i - 1])
+					return std::nullopt;
+				at++;
+			}
+			unsigned value = 0;
+			size_t digits = 0;
+			for (; at < text.size() && text[at] >= '0' && text[at] <= '9' && digits < 4; at++, digits++)
+				value = value * 10 + static_cast<unsigned>(text[at] - '0');
+			if (digits == 0 || value > 255)
+				return std::nullopt;
+			code.bytes[i] = static_cast<unsigned char>(value);
+		}
+		if (at != text.size())
+			return std::nullopt;
+		return code;
+	}
+
+	// "1-0:1.8.0*255"
+	std::string to_string() const {
+		char text[24];
+		char *out = text;
+		constexpr char separators[] = {'-', ':', '.', '.', '*'};
+		for (size_t i = 0; i < 6; i++) {
+			if (i > 0)
+				*out++ = separators[i - 1];
+			out = std::to_chars(out, text + sizeof text, bytes[i]).ptr;
+		}
+		return std::string(text, out);
+	}
+
+	friend constexpr auto operator<=>(const obis_code &, const obis_code &) = default;
+};
+
+// ------------------------------------------------------------ exact decimals
+
+// An integer times ten to a power: a reading's number with its scaler, kept
+// exact. Every 64-bit integer, signed or not, and every scaler an SML entry
+// can carry (-128 to 127) is held without overflow.
+class decimal {
+	uint64_t magnitude_ = 0;
+	bool negative_ = false;
+	int scaler_ = 0;
+
+public:
+	// The longest text: a sign, 20 digits, "0." and 128 decimals or 127 zeros.
+	static constexpr size_t max_chars = 1 + 20 + 2 + 128;
+
+	constexpr decimal() = default;
+	template <std::integral T>
+	constexpr decimal(T number, int scaler = 0) : scaler_(scaler) {
+		if constexpr (std::is_signed_v<T>) {
+			negative_ = number < 0;
+			// The magnitude of the most negative number does not fit in T.
+			magnitude_ = negative_ ? uint64_t{0} - static_cast<uint64_t>(static_cast<int64_t>(number))
+					       : static_cast<uint64_t>(number);
+		} else {
+			magnitude_ = number;
+		}
+	}
+
+	constexpr bool negative() const { return negative_ && magnitude_ != 0; }
+	constexpr uint64_t magnitude() const { return magnitude_; }
+	constexpr int scaler() const { return scaler_; }
+
+	// The nearest double; for display and arithmetic where exactness does
+	// not matter.
+	double to_double() const {
+		double v = static_cast<double>(magnitude_);
+		for (int s = scaler_; s > 0; s--)
+			v *= 10;
+		for (int s = scaler_; s < 0; s++)
+			v /= 10;
+		return negative() ? -v : v;
+	}
+
+	// Writes the number with exactly max(0, -scaler) decimals; a positive
+	// scaler appends zeros and no decimal point. Needs at most max_chars;
+	// like std::to_chars, gives errc::value_too_large when they do not fit.
+	std::to_chars_result to_chars(char *first, char *last) const {
+		char digits[20];
+		char *end = std::to_chars(digits, digits + sizeof digits, magnitude_).ptr;
+		auto n = static_cast<size_t>(end - digits);
+		size_t decimals = scaler_ < 0 ? static_cast<size_t>(-scaler_) : 0;
+		size_t zeros = scaler_ > 0 && magnitude_ != 0 ? static_cast<size_t>(scaler_) : 0;
+		size_t whole = n > decimals ? n - decimals : 1;
+		size_t need = (negative() ? 1 : 0) + whole + zeros + (decimals ? 1 + decimals : 0);
+		if (static_cast<size_t>(last - first) < need)
+			return {last, std::errc::value_too_large};
+		char *out = first;
+		if (negative())
+			*out++ = '-';
+		if (n > decimals) {
+			for (size_t i = 0; i < n - decimals; i++)
+				*out++ = digits[i];
+		} else {
+			*out++ = '0';
+		}
+		for (size_t i = 0; i < zeros; i++)
+			*out++ = '0';
+		if (decimals) {
+			*out++ = '.';
+			for (size_t i = n; i < decimals; i++)
+				*out++ = '0';
+			for (size_t i = n > decimals ? n - decimals : 0; i < n; i++)
+				*out++ = digits[i];
+		}
+		return {out, std::errc{}};
+	}
+
+	// 987 at -3 is "0.987", 1234500 at -1 "123450.0", 5 at 2 "500".
+	std::string to_string() const {
+		char text[max_chars];
+		return std::string(text, to_chars(text, text + sizeof text).ptr);
+	}
+
+	// Equal in value: 1 at 0 equals 10 at -1.
+	friend constexpr bool operator==(const decimal &a, const decimal &b) {
+		auto [am, as] = a.normal();
+		auto [bm, bs] = b.normal();
+		return a.negative() == b.negative() && am == bm && (am == 0 || as == bs);
+	}
+
+private:
+	struct normal_form {
+		uint64_t magnitude;
+		int scaler;
+	};
+	// Without trailing zeros in the magnitude.
+	constexpr normal_form normal() const {
+		normal_form n{magnitude_, scaler_};
+		while (n.magnitude != 0 && n.magnitude % 10 == 0) {
+			n.magnitude /= 10;
+			n.scaler++;
+		}
+		return n;
+	}
+};
+
+// ---------------------------------------------------------------- unit symbols
+
+// The DLMS symbol of a unit code ("Wh" for 30), or nothing without a row.
+inline std::optional<std::string_view> unit_symbol(unsigned char code) {
+	const char *symbol = sml_unit_symbol(code);
+	if (!symbol)
+		return std::nullopt;
+	return std::string_view(symbol);
+}
+
+// ------------------------------------------------------------------ readings
+
+// One reading (sml_reading.h), with its fields as C++ types; the C fields
+// stay at hand (the array obis as sml_reading::obis). The views point into
+// the walked bytes.
+struct reading : sml_reading {
+	bool readable() const { return reason == SML_READING_OK; }
+
+	// The name as OBIS code, when it has exactly six bytes.
+	std::optional<obis_code> obis() const {
+		if (!(flags & SML_READING_HAS_OBIS))
+			return std::nullopt;
+		return obis_code(std::span<const unsigned char, 6>(sml_reading::obis));
+	}
+	std::span<const unsigned char> name_bytes() const { return view(name); }
+	std::optional<int> scale() const {
+		return flags & SML_READING_HAS_SCALER ? std::optional<int>(scaler) : std::nullopt;
+	}
+	std::optional<unsigned char> unit_code() const {
+		return flags & SML_READING_HAS_UNIT ? std::optional<unsigned char>(unit) : std::nullopt;
+	}
+	std::optional<std::string_view> unit_symbol() const {
+		return flags & SML_READING_HAS_UNIT ? zelkor::unit_symbol(unit) : std::nullopt;
+	}
+	std::optional<uint64_t> status_word() const {
+		return flags & SML_READING_HAS_STATUS ? std::optional<uint64_t>(status) : std::nullopt;
+	}
+
+	// An integer value scaled by its scaler (none counts as 0), exact.
+	std::optional<decimal> number() const {
+		int s = flags & SML_READING_HAS_SCALER ? scaler : 0;
+		if (kind == SML_READING_SIGNED)
+			return decimal(value.i64, s);
+		if (kind == SML_READING_UNSIGNED)
+			return decimal(value.u64, s);
+		return std::nullopt;
+	}
+	std::optional<bool> boolean() const {
+		return kind == SML_READING_BOOLEAN ? std::optional<bool>(value.boolean != 0) : std::nullopt;
+	}
+	// An octet-string value, or the encoded element of an unsupported one.
+	std::span<const unsigned char> bytes() const {
+		return kind == SML_READING_BYTES || kind == SML_READING_UNSUPPORTED ? view(value.bytes)
+										  : std::span<const unsigned char>{};
+	}
+	std::optional<sml_reading_time> time() const {
+		return kind == SML_READING_TIME ? std::optional<sml_reading_time>(value.time) : std::nullopt;
+	}
+	std::span<const unsigned char> server() const { return view(server_id); }
+	std::span<const unsigned char> value_signature() const { return view(signature); }
+
+private:
+	static std::span<const unsigned char> view(const sml_bytes &b) { return {b.data, b.data ? b.len : 0}; }
+};
+
+// The readings of one SML file as an input range: each step runs the C walk
+// to the next reading. Nothing is allocated.
+class reading_range {
+	const unsigned char *file_;
+	size_t len_;
+
+public:
+	class iterator {
+		sml_reading_cursor cursor_{};
+		reading current_{};
+		int got_ = 0;
+
+		friend class reading_range;
+		iterator(const unsigned char *file, size_t len) {
+			sml_reading_cursor_init(&cursor_, file, len);
+			++*this;
+		}
+
+	public:
+		using iterator_concept = std::input_iterator_tag;
+		using iterator_category = std::input_iterator_tag;
+		using value_type = reading;
+		using difference_type = std::ptrdiff_t;
+		using reference = const reading &;
+		using pointer = const reading *;
+
+		iterator() = default;
+		const reading &operator*() const { return current_; }
+		const reading *operator->() const { return &current_; }
+		iterator &operator++() {
+			got_ = sml_reading_next(&cursor_, &current_);
+			return *this;
+		}
+		void operator++(int) { ++*this; }
+		friend bool operator==(const iterator &it, std::default_sentinel_t) { return it.got_ <= 0; }
+	};
+
+	reading_range(const unsigned char *file, size_t len) : file_(file), len_(len) {}
+
+	iterator begin() const { return iterator(file_, len_); }
+	std::default_sentinel_t end() const { return {}; }
+
+	// Whether the bytes open an SML file at all: false where sml_readings
+	// gives SML_READINGS_NO_MESSAGE or SML_READINGS_NO_INPUT, and the range is
+	// empty. (Walks up to the first reading.)
+	bool walkable() const {
+		sml_reading_cursor c;
+		sml_reading r;
+		sml_reading_cursor_init(&c, file_, len_);
+		return sml_reading_next(&c, &r) >= 0;
+	}
+};
+
+inline reading_range readings(std::span<const unsigned char> file) { return {file.data(), file.size()}; }
+inline reading_range readings(std::span<const std::byte> file) {
+	return {reinterpret_cast<const unsigned char *>(file.data()), file.size()};
+}
+
+// Calls f(const reading &) for every reading; f may return bool, true to
+// stop. Returns what sml_readings returns. An exception f throws stops the
+// walk and is rethrown once the C walk has returned.
+template <class F> int for_each_reading(std::span<const unsigned char> file, F &&f) {
+	struct context {
+		F &f;
+		std::exception_ptr thrown;
+	} ctx{f, nullptr};
+	int n = sml_readings(
+		file.data(), file.size(),
+		[](const sml_reading *r, void *p) -> int {
+			auto *c = static_cast<context *>(p);
+			try {
+				reading each;
+				static_cast<sml_reading &>(each) = *r;
+				if constexpr (std::is_convertible_v<std::invoke_result_t<F &, const reading &>, bool>)
+					return c->f(each) ? 1 : 0;
+				else
+					c->f(each);
+				return 0;
+			} catch (...) {
+				c->thrown = std::current_exception();
+				return 1;
+			}
+		},
+		&ctx);
+	if (ctx.thrown)
+		std::rethrow_exception(ctx.thrown);
+	return n;
+}
+template <class F> int for_each_reading(std::span<const std::byte> file, F &&f) {
+	return for_each_reading(std::span<const unsigned char>(reinterpret_cast<const unsigned char *>(file.data()), file.size()),
+				std::forward<F>(f));
+}
+
+// ------------------------------------------------------- owners of records
+
+// The release function of each record type of the tree API.
+template <class T> struct release_of;
+
+#define ZELKOR_RELEASE(T, fn)                                                                      \
+	template <> struct release_of<T> {                                                         \
+		static void release(T *p) noexcept { fn(p); }                                      \
+	}
+
+ZELKOR_RELEASE(sml_buffer, sml_buffer_free);
+ZELKOR_RELEASE(octet_string, sml_octet_string_free);
+ZELKOR_RELEASE(sml_value, sml_value_free);
+ZELKOR_RELEASE(sml_list_type, sml_list_type_free);
+ZELKOR_RELEASE(sml_time, sml_time_free);
+ZELKOR_RELEASE(sml_status, sml_status_free);
+ZELKOR_RELEASE(sml_list, sml_list_free); // the whole chain
+ZELKOR_RELEASE(sml_sequence, sml_sequence_free);
+ZELKOR_RELEASE(sml_tree, sml_tree_free);
+ZELKOR_RELEASE(sml_tree_path, sml_tree_path_free);
+ZELKOR_RELEASE(sml_proc_par_value, sml_proc_par_value_free);
+ZELKOR_RELEASE(sml_period_entry, sml_period_entry_free);
+ZELKOR_RELEASE(sml_tupel_entry, sml_tupel_entry_free);
+ZELKOR_RELEASE(sml_message, sml_message_free);
+ZELKOR_RELEASE(sml_message_body, sml_message_body_free);
+ZELKOR_RELEASE(sml_file, sml_file_free);
+ZELKOR_RELEASE(sml_open_request, sml_open_request_free);
+ZELKOR_RELEASE(sml_open_response, sml_open_response_free);
+ZELKOR_RELEASE(sml_close_request, sml_close_request_free); // and the close response
+ZELKOR_RELEASE(sml_get_list_request, sml_get_list_request_free);
+ZELKOR_RELEASE(sml_get_list_response, sml_get_list_response_free);
+ZELKOR_RELEASE(sml_get_proc_parameter_request, sml_get_proc_parameter_request_free);
+ZELKOR_RELEASE(sml_get_proc_parameter_response, sml_get_proc_parameter_response_free);
+ZELKOR_RELEASE(sml_set_proc_parameter_request, sml_set_proc_parameter_request_free);
+ZELKOR_RELEASE(sml_get_profile_pack_request, sml_get_profile_pack_request_free); // and the list request
+ZELKOR_RELEASE(sml_get_profile_pack_response, sml_get_profile_pack_response_free);
+ZELKOR_RELEASE(sml_get_profile_list_response, sml_get_profile_list_response_free);
+ZELKOR_RELEASE(sml_prof_obj_header_entry, sml_prof_obj_header_entry_free);
+ZELKOR_RELEASE(sml_prof_obj_period_entry, sml_prof_obj_period_entry_free);
+ZELKOR_RELEASE(sml_value_entry, sml_value_entry_free);
+ZELKOR_RELEASE(sml_attention_response, sml_attention_response_free);
+
+#undef ZELKOR_RELEASE
+
+template <class T> struct deleter {
+	void operator()(T *p) const noexcept { release_of<T>::release(p); }
+};
+
+// A record of the tree API released with its own _free (NULL allowed, as
+// every _free accepts it). For a record stored into a parent, release() it
+// first: the parent owns it from then on.
+template <class T> using owned = std::unique_ptr<T, deleter<T>>;
+
+using file_ptr = owned<sml_file>;
+
+// sml_file_parse on a copy of the bytes; never empty.
+inline file_ptr parse_file(std::span<const unsigned char> bytes) {
+	return file_ptr(sml_file_parse(const_cast<unsigned char *>(bytes.data()), bytes.size()));
+}
+
+// Takes ownership of what a C function returned: owned(sml_value_parse(buf)).
+template <class T> owned<T> own(T *p) { return owned<T>(p); }
+
+} // namespace zelkor
+
+#endif

@@ -1,0 +1,218 @@
+// The C++ layer: readings as a range, OBIS codes, exact decimals, unit
+// symbols and owners of tree records.
+#include <zelkor/zelkor.hpp>
+
+#include <algorithm>
+#include <climits>
+#include <cstdint>
+#include <limits>
+#include <ranges>
+#include <stdexcept>
+#include <vector>
+
+#include "readings.hpp"
+#include "sml_test.hpp"
+
+namespace {
+
+static_assert(std::ranges::input_range<zelkor::reading_range>);
+static_assert(std::input_iterator<zelkor::reading_range::iterator>);
+
+// A GetList response of four entries: energy 1234500 at -1 in Wh, power -5
+// in W, a meter id as text, and one without a name of six bytes.
+const std::string file_hex =
+	"76 01 62 00 62 00 72 63 07 01 77 01 03 01 02 01 01 74"
+	" 77 07 01 00 01 08 00 FF 01 01 62 1E 52 FF 65 00 12 D6 44 01"
+	" 77 07 01 00 10 07 00 FF 01 01 62 1B 52 00 52 FB 01"
+	" 77 07 01 00 00 00 09 FF 01 01 01 01 04 45 4D 48 01"
+	" 77 03 AA BB 01 01 01 01 42 01 01"
+	" 01 01 01 00";
+
+TEST(ZelkorHpp, ReadingsAsARange) {
+	auto bytes = test::bytes(file_hex);
+	std::vector<std::string> lines;
+	for (const zelkor::reading &r : zelkor::readings(bytes)) {
+		ASSERT_TRUE(r.readable());
+		std::string line = r.obis() ? r.obis()->to_string() : "-";
+		if (auto n = r.number())
+			line += " " + n->to_string() + " " + std::string(r.unit_symbol().value_or("?"));
+		else if (auto b = r.boolean())
+			line += *b ? " true" : " false";
+		else
+			line += " " + test::hex(r.bytes().data(), r.bytes().size());
+		lines.push_back(line);
+	}
+	EXPECT_EQ(lines, (std::vector<std::string>{"1-0:1.8.0*255 123450.0 Wh", "1-0:16.7.0*255 -5 W",
+						   "1-0:0.0.9*255 45 4D 48", "- true"}));
+
+	// The same walk as sml_readings, over std::byte too, with the ranges library.
+	std::vector<std::byte> as_bytes(bytes.size());
+	std::transform(bytes.begin(), bytes.end(), as_bytes.begin(), [](unsigned char b) { return std::byte{b}; });
+	auto range = zelkor::readings(std::span<const std::byte>(as_bytes));
+	EXPECT_EQ(std::ranges::count_if(range, [](const zelkor::reading &r) { return r.number().has_value(); }), 2);
+	std::vector<std::string> walked;
+	for (const auto &r : range)
+		walked.push_back(test::full_text(r));
+	// Views point into the bytes given.
+	EXPECT_EQ(range.begin()->server().data(), reinterpret_cast<const unsigned char *>(as_bytes.data()) + 13);
+	EXPECT_EQ(walked, test::texts(test::walk(bytes), true));
+	EXPECT_TRUE(range.walkable());
+
+	const unsigned char frame_start[] = {0x1B, 0x1B, 0x1B, 0x1B, 0x01, 0x01, 0x01, 0x01};
+	auto not_sml = zelkor::readings(frame_start);
+	EXPECT_FALSE(not_sml.walkable());
+	EXPECT_EQ(not_sml.begin(), not_sml.end());
+	EXPECT_TRUE(zelkor::readings(std::span<const unsigned char>{}).walkable());
+}
+
+TEST(ZelkorHpp, ReadingFieldsAsCxxTypes) {
+	auto bytes = test::bytes(file_hex);
+	auto it = zelkor::readings(bytes).begin();
+	const zelkor::reading &r = *it;
+	EXPECT_EQ(r.scale(), -1);
+	EXPECT_EQ(r.unit_code(), 30);
+	EXPECT_EQ(r.status_word(), std::nullopt);
+	EXPECT_EQ(test::hex(r.name_bytes().data(), r.name_bytes().size()), "01 00 01 08 00 FF");
+	EXPECT_EQ(test::hex(r.server().data(), r.server().size()), "01 02");
+	EXPECT_TRUE(r.value_signature().empty());
+	EXPECT_EQ(r.time(), std::nullopt);
+	EXPECT_EQ(r.boolean(), std::nullopt);
+	EXPECT_EQ(r.number(), zelkor::decimal(1234500, -1));
+	EXPECT_EQ(r.sml_reading::obis[2], 1);
+}
+
+TEST(ZelkorHpp, ForEachReadingStopsAndCarriesExceptions) {
+	auto bytes = test::bytes(file_hex);
+	int seen = 0;
+	EXPECT_EQ(zelkor::for_each_reading(bytes, [&](const zelkor::reading &) { seen++; }), 4);
+	EXPECT_EQ(seen, 4);
+	seen = 0;
+	EXPECT_EQ(zelkor::for_each_reading(bytes, [&](const zelkor::reading &r) { return ++seen == 2 && r.readable(); }), 2);
+	seen = 0;
+	EXPECT_THROW(zelkor::for_each_reading(bytes,
+					      [&](const zelkor::reading &) {
+						      if (++seen == 3)
+							      throw std::runtime_error("enough");
+					      }),
+		     std::runtime_error);
+	EXPECT_EQ(seen, 3);
+}
+
+TEST(ZelkorHpp, ObisCodes) {
+	const struct {
+		const char *text;
+		const char *canonical; // NULL: not an OBIS code
+	} cases[] = {
+		{"1-0:1.8.0*255", "1-0:1.8.0*255"},
+		{"1-0:1.8.0", "1-0:1.8.0*255"},
+		{"129-129:199.130.3*255", "129-129:199.130.3*255"},
+		{"0-0:0.0.0*0", "0-0:0.0.0*0"},
+		{"01-00:001.8.0*255", "1-0:1.8.0*255"},
+		{"1-0:1.8.0*256", nullptr},
+		{"1-0:1.8*255", nullptr},
+		{"1-0:1.8.0*", nullptr},
+		{"1-0:1.8.0*255 ", nullptr},
+		{"1:0-1.8.0*255", nullptr},
+		{"1-0:1.8.00000*255", nullptr},
+		{"", nullptr},
+		{"a-0:1.8.0*255", nullptr},
+	};
+	for (const auto &c : cases) {
+		auto code = zelkor::obis_code::parse(c.text);
+		if (!c.canonical) {
+			EXPECT_EQ(code, std::nullopt) << c.text;
+			continue;
+		}
+		ASSERT_TRUE(code) << c.text;
+		EXPECT_EQ(code->to_string(), c.canonical);
+	}
+	constexpr auto energy = zelkor::obis_code::parse("1-0:1.8.0*255");
+	static_assert(energy && *energy == zelkor::obis_code(1, 0, 1, 8, 0, 255));
+	EXPECT_LT(zelkor::obis_code(1, 0, 1, 8, 0, 255), zelkor::obis_code(1, 0, 2, 8, 0, 255));
+	EXPECT_EQ(zelkor::obis_code(255, 255, 255, 255, 255, 255).to_string(), "255-255:255.255.255*255");
+}
+
+TEST(ZelkorHpp, DecimalsPrintExactly) {
+	const struct {
+		zelkor::decimal d;
+		const char *text;
+	} cases[] = {
+		{{987, -3}, "0.987"},
+		{{1234500, -1}, "123450.0"},
+		{{987, -1}, "98.7"},
+		{{987, 0}, "987"},
+		{{5, 2}, "500"},
+		{{5, -4}, "0.0005"},
+		{{-5, 0}, "-5"},
+		{{-1, -3}, "-0.001"},
+		{{0, -2}, "0.00"},
+		{{0, 3}, "0"},
+		{{INT64_MIN, 0}, "-9223372036854775808"},
+		{{INT64_MIN, -19}, "-0.9223372036854775808"},
+		{{INT64_MAX, -18}, "9.223372036854775807"},
+		{{UINT64_MAX, 0}, "18446744073709551615"},
+		{{UINT64_MAX, -20}, "0.18446744073709551615"},
+		{{uint64_t{10}, -1}, "1.0"},
+		{{int8_t{-128}, 1}, "-1280"},
+	};
+	for (const auto &c : cases)
+		EXPECT_EQ(c.d.to_string(), c.text) << c.text;
+
+	// The extremes of scaler and number fit max_chars.
+	std::string longest = zelkor::decimal(INT64_MIN, -128).to_string();
+	EXPECT_EQ(longest.size(), 1 + 2 + 128u);
+	EXPECT_EQ(longest.substr(0, 112), "-0." + std::string(109, '0'));
+	EXPECT_EQ(longest.substr(112), "9223372036854775808");
+	std::string widest = zelkor::decimal(UINT64_MAX, 127).to_string();
+	EXPECT_EQ(widest, "18446744073709551615" + std::string(127, '0'));
+	EXPECT_LE(widest.size(), zelkor::decimal::max_chars);
+
+	char small[4];
+	auto r = zelkor::decimal(12345, 0).to_chars(small, small + sizeof small);
+	EXPECT_EQ(r.ec, std::errc::value_too_large);
+	r = zelkor::decimal(-987, -3).to_chars(small, small + sizeof small);
+	EXPECT_EQ(r.ec, std::errc::value_too_large);
+
+	EXPECT_EQ(zelkor::decimal(1, 0), zelkor::decimal(10, -1));
+	EXPECT_EQ(zelkor::decimal(0, -3), zelkor::decimal(0, 5));
+	EXPECT_NE(zelkor::decimal(1, 0), zelkor::decimal(-1, 0));
+	EXPECT_NE(zelkor::decimal(1, 0), zelkor::decimal(1, 1));
+	EXPECT_DOUBLE_EQ(zelkor::decimal(-987, -3).to_double(), -0.987);
+}
+
+TEST(ZelkorHpp, UnitSymbols) {
+	EXPECT_EQ(zelkor::unit_symbol(30), "Wh");
+	EXPECT_EQ(zelkor::unit_symbol(9), "°C");
+	EXPECT_EQ(zelkor::unit_symbol(0), std::nullopt);
+	EXPECT_EQ(zelkor::unit_symbol(58), std::nullopt);
+}
+
+// Records of the tree API released by their owners; the sanitizer builds and
+// valgrind find what would leak.
+TEST(ZelkorHpp, OwnersReleaseTreeRecords) {
+	auto bytes = test::bytes(file_hex);
+	zelkor::file_ptr file = zelkor::parse_file(bytes);
+	ASSERT_EQ(file->messages_len, 1);
+	auto *response = static_cast<sml_get_list_response *>(file->messages[0]->message_body->data);
+	ASSERT_NE(response->val_list, nullptr);
+
+	auto buf = test::parse_buf("72 62 01 72 62 03 73 65 00 00 0E 10 53 00 3C 53 00 00");
+	zelkor::owned<sml_value> value = zelkor::own(sml_value_parse(buf.get()));
+	ASSERT_NE(value, nullptr);
+	EXPECT_EQ(value->type, SML_VALUE_LIST);
+
+	// Built by hand, handed to a parent: the parent owns it from then on.
+	zelkor::owned<sml_list> entry{sml_list_init()};
+	entry->obj_name = test::octets("01 00 01 08 00 FF");
+	zelkor::owned<sml_get_list_response> built{sml_get_list_response_init()};
+	built->val_list = entry.release();
+	zelkor::owned<sml_time> t{sml_time_init()};
+	zelkor::owned<octet_string> s{sml_octet_string_init(nullptr, 0)};
+	zelkor::owned<sml_message> m{sml_message_init()};
+	zelkor::owned<sml_buffer> b{sml_buffer_init(8)};
+	zelkor::owned<sml_get_profile_list_request> request{sml_get_profile_pack_request_init()};
+	zelkor::owned<sml_file> empty{nullptr};
+	EXPECT_EQ(empty, nullptr);
+}
+
+} // namespace
