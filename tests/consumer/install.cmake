@@ -25,7 +25,8 @@ endif()
 
 set(missing)
 foreach(file IN ITEMS
-    ${INCLUDEDIR}/sml/sml_file.h ${INCLUDEDIR}/sml/zelkor_version.h
+    ${INCLUDEDIR}/sml/sml_file.h ${INCLUDEDIR}/sml/zelkor_version.h ${INCLUDEDIR}/sml/sml_reading.h
+    ${INCLUDEDIR}/zelkor/zelkor.hpp
     ${LIBDIR}/libzelkor.a ${LIBDIR}/libzelkor.so ${LIBDIR}/pkgconfig/zelkor.pc
     ${LIBDIR}/cmake/zelkor/zelkorConfig.cmake ${LIBDIR}/cmake/zelkor/zelkorConfigVersion.cmake
     ${BINDIR}/obisdump ${BINDIR}/meter-sim
