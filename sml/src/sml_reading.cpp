@@ -17,6 +17,7 @@
 
 #include <climits>
 #include <cstring>
+#include <optional>
 #include <span>
 
 #include <sml/sml_list_type.h>
@@ -103,8 +104,7 @@ ZELKOR_HOT got read_status(reader &r, sml_reading &out) {
 	return n.what;
 }
 
-// A list-typed value as sml_list_type_parse reads it.
-got read_list_type(reader &r, sml_reading &out) {
+got read_list_type_at(reader &r, sml_reading &out) {
 	size_t start = r.pos;
 	if (!is_list_of(r, 2))
 		return got::error;
@@ -126,6 +126,15 @@ got read_list_type(reader &r, sml_reading &out) {
 		return got::value;
 	}
 	return got::error;
+}
+
+// A list-typed value as sml_list_type_parse reads it. Rare, so not inlined:
+// the reader comes by value (which keeps the caller's in registers) and the
+// position after the value goes to end.
+got read_list_type(reader r, sml_reading &out, size_t &end) {
+	got what = read_list_type_at(r, out);
+	end = r.pos;
+	return what;
 }
 
 // A value as sml_value_parse reads it.
@@ -161,8 +170,12 @@ ZELKOR_HOT got read_value(reader &r, sml_reading &out) {
 		}
 		return n.what;
 	}
-	case SML_TL_LIST:
-		return read_list_type(r, out);
+	case SML_TL_LIST: {
+		size_t end;
+		got what = read_list_type(r, out, end);
+		r.pos = end;
+		return what;
+	}
 	}
 	return got::error;
 }
@@ -242,45 +255,40 @@ ZELKOR_HOT bool read_count(reader &r, int &count) {
 class walk {
 	sml_reading_cursor &c;
 	sml_reading &out;
-	reader r;
+	reader home;
+	size_t resume = 0;
 
 public:
 	walk(sml_reading_cursor &cursor, sml_reading &reading)
-		: c(cursor), out(reading), r{cursor.file, cursor.len, cursor.pos} {}
-	~walk() { c.pos = r.pos; }
+		: c(cursor), out(reading), home{cursor.file, cursor.len, cursor.pos} {}
+	~walk() { c.pos = home.pos; }
+	walk(const walk &) = delete;
+	walk &operator=(const walk &) = delete;
 
-	int next() {
+	// Walks on and hands each reading to deliver, until deliver returns
+	// true (then 1), the walk is over (0) or cannot start (negative).
+	template <class Deliver> int drive(Deliver &&deliver) {
 		for (;;) {
+			int got = 0;
 			switch (c.phase) {
 			case start:
 			case between:
-				if (int got = begin_message())
-					return got;
+				got = begin_message();
 				break;
 			case entries:
 			case periods:
 				if (c.owed == 0) {
 					c.phase = tail;
-					break;
+					continue;
 				}
 				c.owed--;
-				if (c.phase == entries ? entry() : period())
-					return 1;
+				got = c.phase == entries ? entry() : period();
 				break;
 			case values:
-				if (c.values == 0) {
-					// Past the period's value list: its signature.
-					if (!wire::step(r))
-						return broken(r.pos);
-					c.shared.period++;
-					c.phase = periods;
-					break;
-				}
-				c.values--;
-				return pack_value_entry();
+				got = c.values == 0 ? end_period() : pack_value_entry();
+				break;
 			case tail:
-				if (int got = end_message())
-					return got;
+				got = end_message();
 				break;
 			case no_input:
 				c.phase = done;
@@ -288,10 +296,37 @@ public:
 			default:
 				return 0;
 			}
+			if (got < 0)
+				return got;
+			if (got > 0 && deliver())
+				return 1;
 		}
 	}
 
+	int next() {
+		return drive([] { return true; });
+	}
+
 private:
+	// Each step of the walk runs on a copy of the walk's reader, written back
+	// afterwards. No write to the reading can touch the copy, so it stays in
+	// registers: the position runs from one length to the next, the chain
+	// every field waits on.
+#define ZELKOR_ON_COPY(step)                                                                       \
+	int step() {                                                                               \
+		reader r = home;                                                                   \
+		int got = step##_at(r);                                                            \
+		home.pos = r.pos;                                                                  \
+		return got;                                                                        \
+	}
+	ZELKOR_ON_COPY(begin_message)
+	ZELKOR_ON_COPY(entry)
+	ZELKOR_ON_COPY(period)
+	ZELKOR_ON_COPY(pack_value_entry)
+	ZELKOR_ON_COPY(end_period)
+	ZELKOR_ON_COPY(end_message)
+#undef ZELKOR_ON_COPY
+
 	// A reading that reports rather than reads: the body's context, no
 	// fields of its own.
 	int report(sml_reading_reason why, size_t at, unsigned index) {
@@ -309,16 +344,25 @@ private:
 		return report(SML_READING_BROKEN, at, c.entry);
 	}
 
-	// Reports what failed at `at` and steps over it; where it cannot be
+	// Reports what failed at `at` and steps r over it; where it cannot be
 	// stepped over, the walk is broken there.
-	int unreadable(sml_reading_reason why, size_t at, unsigned index) {
-		r.pos = at;
-		if (!wire::step(r))
+	ZELKOR_HOT int unreadable(reader &r, sml_reading_reason why, size_t at, unsigned index) {
+		int got = report_unreadable(why, at, index);
+		r.pos = resume;
+		return got;
+	}
+
+	// Out of line, so that the readers of the hot path stay in registers:
+	// where the walk goes on is left in resume.
+	int report_unreadable(sml_reading_reason why, size_t at, unsigned index) {
+		std::optional<size_t> after = wire::stepped({home.bytes, home.len, at});
+		resume = after.value_or(at);
+		if (!after)
 			return broken(at);
 		return report(why, at, index);
 	}
 
-	int begin_message() {
+	ZELKOR_HOT int begin_message_at(reader &r) {
 		while (r.pos < r.len && r.current() == SML_END_OF_MESSAGE)
 			r.pos++;
 		if (r.pos >= r.len) {
@@ -361,13 +405,13 @@ private:
 		bool ok;
 		switch (tag.value) {
 		case SML_BODY_GET_LIST_RESPONSE:
-			ok = begin_getlist();
+			ok = begin_getlist(r);
 			break;
 		case SML_BODY_GET_PROFILE_LIST_RESPONSE:
-			ok = begin_profile_list();
+			ok = begin_profile_list(r);
 			break;
 		case SML_BODY_GET_PROFILE_PACK_RESPONSE:
-			ok = begin_profile_pack();
+			ok = begin_profile_pack(r);
 			break;
 		default:
 			c.phase = tail;
@@ -386,7 +430,7 @@ private:
 		begin_body();
 		c.phase = tail;
 		c.trailing = 0;
-		return unreadable(SML_READING_BAD_RESPONSE, body, 0);
+		return unreadable(r, SML_READING_BAD_RESPONSE, body, 0);
 	}
 
 	// The context of the body's readings starts empty.
@@ -399,7 +443,7 @@ private:
 		c.entry = 0;
 	}
 
-	bool begin_getlist() {
+	ZELKOR_HOT bool begin_getlist(reader &r) {
 		sml_bytes ignored;
 		if (!is_list_of(r, 7) || !read_octets(r, ignored) || !read_octets(r, c.shared.server_id) ||
 		    !read_octets(r, c.shared.list_name) || read_time(r, c.shared.sensor_time) == got::error)
@@ -413,7 +457,7 @@ private:
 		return true;
 	}
 
-	bool begin_profile_list() {
+	ZELKOR_HOT bool begin_profile_list(reader &r) {
 		if (!is_list_of(r, 9) || !read_octets(r, c.shared.server_id) ||
 		    read_time(r, c.shared.sensor_time) == got::error || !read_number(r, SML_TL_UNSIGNED, 4) ||
 		    !wire::step(r) || read_time(r, c.shared.val_time) == got::error)
@@ -434,7 +478,7 @@ private:
 
 	// The header list is read whole first: the tree rejects the body for
 	// any header entry that fails, and each value is named by its header.
-	bool begin_profile_pack() {
+	ZELKOR_HOT bool begin_profile_pack(reader &r) {
 		if (!is_list_of(r, 8) || !read_octets(r, c.shared.server_id) ||
 		    read_time(r, c.shared.sensor_time) == got::error || !read_number(r, SML_TL_UNSIGNED, 4) ||
 		    !wire::step(r) || !read_count(r, c.headers))
@@ -477,7 +521,7 @@ private:
 	}
 
 	// One entry of a GetList value list or a profile-list period list.
-	int entry() {
+	ZELKOR_HOT int entry_at(reader &r) {
 		size_t at = r.pos;
 		bool getlist = c.shared.body == SML_BODY_GET_LIST_RESPONSE;
 		unsigned index = c.entry++;
@@ -485,18 +529,14 @@ private:
 		if (!getlist && r.optional())
 			return 0;
 		begin_reading(at, index);
-		// The fields are read through a copy of the reader, which no write
-		// to the reading can touch, so that it stays in registers.
-		reader local = r;
-		sml_reading_reason why = getlist ? getlist_entry::read(local, out) : period_entry::read(local, out);
+		sml_reading_reason why = getlist ? getlist_entry::read(r, out) : period_entry::read(r, out);
 		if (why != SML_READING_OK)
-			return unreadable(why, at, index);
-		r.pos = local.pos;
+			return unreadable(r, why, at, index);
 		return 1;
 	}
 
 	// The head of a profile-pack period: its time, status and value list.
-	int period() {
+	ZELKOR_HOT int period_at(reader &r) {
 		size_t at = r.pos;
 		sml_reading &p = c.shared;
 		p.flags &= ~SML_READING_HAS_STATUS;
@@ -506,7 +546,7 @@ private:
 			  (status = wire::number(r, SML_TL_UNSIGNED, 8)).what != got::error && read_count(r, c.values);
 		if (!ok) {
 			p.val_time = {};
-			int got = unreadable(SML_READING_BAD_PERIOD, at, 0);
+			int got = unreadable(r, SML_READING_BAD_PERIOD, at, 0);
 			c.shared.period++;
 			return got;
 		}
@@ -520,23 +560,34 @@ private:
 	}
 
 	// The next value of a period, named by the header entry at its position.
-	int pack_value_entry() {
+	ZELKOR_HOT int pack_value_entry_at(reader &r) {
+		c.values--;
 		size_t at = r.pos;
 		unsigned index = c.entry++;
 		begin_reading(at, index);
 		if (index < static_cast<unsigned>(c.headers)) {
-			reader h{r.bytes, r.len, c.next_header};
-			pack_header::read(h, out);
-			c.next_header = h.pos;
+			reader header{r.bytes, r.len, c.next_header};
+			pack_header::read(header, out);
+			c.next_header = header.pos;
 		}
 		sml_reading_reason why = pack_value::read(r, out);
 		if (why != SML_READING_OK)
-			return unreadable(why, at, index);
+			return unreadable(r, why, at, index);
 		return 1;
 	}
 
+	// Past a period's value list: its signature.
+	ZELKOR_HOT int end_period_at(reader &r) {
+		size_t at = r.pos;
+		if (!wire::step(r))
+			return broken(at);
+		c.shared.period++;
+		c.phase = periods;
+		return 0;
+	}
+
 	// The rest of the body, the CRC and the end-of-message byte.
-	int end_message() {
+	ZELKOR_HOT int end_message_at(reader &r) {
 		for (; c.trailing > 0; c.trailing--) {
 			size_t at = r.pos;
 			if (!wire::step(r))
@@ -578,14 +629,11 @@ int sml_readings(const unsigned char *file, size_t len, int (*fn)(const sml_read
 	sml_reading_cursor_init(&cursor, file, len);
 	sml_reading reading;
 	int calls = 0;
-	int got;
-	// One walk over the whole file, not one per reading.
-	zelkor::walk w{cursor, reading};
-	while ((got = w.next()) > 0) {
+	// One walk over the whole file that calls fn itself.
+	int got = zelkor::walk{cursor, reading}.drive([&] {
 		calls++;
-		if (fn(&reading, ctx) || calls == INT_MAX)
-			break;
-	}
+		return fn(&reading, ctx) != 0 || calls == INT_MAX;
+	});
 	return got < 0 ? got : calls;
 }
 

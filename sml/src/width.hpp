@@ -8,13 +8,9 @@ namespace zelkor {
 // first TL byte. Nibbles 10 to 15 would need 16 bytes, which nothing holds:
 // 0 marks them as unreadable.
 constexpr int integer_width(unsigned char first_tl_byte) {
-	int n = first_tl_byte & 0x0F;
-	if (n > 9)
-		return 0;
-	int w = 1;
-	while (w < n - 1)
-		w *= 2;
-	return w;
+	// By the nibble: data bytes 0 to 8 (nibbles 0 to 9), then none.
+	constexpr unsigned char widths[16] = {1, 1, 1, 2, 4, 4, 8, 8, 8, 8, 0, 0, 0, 0, 0, 0};
+	return widths[first_tl_byte & 0x0F];
 }
 
 static_assert(integer_width(0x51) == 1 && integer_width(0x52) == 1 && integer_width(0x53) == 2 &&

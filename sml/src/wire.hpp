@@ -58,11 +58,11 @@ struct reader {
 	size_t len;
 	size_t pos;
 
-	size_t left() const { return pos < len ? len - pos : 0; }
-	unsigned char current() const { return pos < len ? bytes[pos] : 0x00; }
-	int next_type() const { return current() & SML_TL_LIST; }
+	ZELKOR_HOT size_t left() const { return pos < len ? len - pos : 0; }
+	ZELKOR_HOT unsigned char current() const { return pos < len ? bytes[pos] : 0x00; }
+	ZELKOR_HOT int next_type() const { return current() & SML_TL_LIST; }
 
-	bool optional() {
+	ZELKOR_HOT bool optional() {
 		if (pos < len && bytes[pos] == SML_OPTIONAL_SKIPPED) {
 			pos++;
 			return true;
@@ -85,7 +85,7 @@ struct reader {
 
 	// The next n bytes, or nothing when a field announced more (or a
 	// negative length) than there are.
-	std::optional<std::span<const unsigned char>> content(int n) const {
+	ZELKOR_HOT std::optional<std::span<const unsigned char>> content(int n) const {
 		if (n < 0 || static_cast<size_t>(n) > left())
 			return std::nullopt;
 		return std::span<const unsigned char>{bytes + pos, static_cast<size_t>(n)};
@@ -104,7 +104,7 @@ using bytes_field = field<std::span<const unsigned char>>;
 
 // The data bytes of a field of the given type bits. A failed read leaves the
 // position after the type-length field.
-inline bytes_field typed_content(reader &r, int type) {
+ZELKOR_HOT bytes_field typed_content(reader &r, int type) {
 	if (r.next_type() != type)
 		return {got::error, {}};
 	auto c = r.content(r.tl().length);
@@ -132,7 +132,7 @@ ZELKOR_HOT bytes_field octet_string(reader &r) {
 
 // An integer's data bytes, at most max_size of them, even when the leading
 // ones are zero.
-inline bytes_field number_bytes(reader &r, int type, int max_size) {
+ZELKOR_HOT bytes_field number_bytes(reader &r, int type, int max_size) {
 	if (r.optional())
 		return {got::absent, {}};
 	bytes_field f = typed_content(r, type);
@@ -141,21 +141,49 @@ inline bytes_field number_bytes(reader &r, int type, int max_size) {
 	return f;
 }
 
-// Big-endian data bytes widened to 64 bits: sign-extended from the first
-// byte for SML_TL_INTEGER, zero-filled otherwise.
+template <class Int> ZELKOR_HOT uint64_t load_big_endian(const unsigned char *p) {
+	Int v;
+	std::memcpy(&v, p, sizeof v);
+	if constexpr (std::endian::native == std::endian::little) {
+		if constexpr (sizeof v == 2)
+			v = __builtin_bswap16(v);
+		else if constexpr (sizeof v == 4)
+			v = __builtin_bswap32(v);
+		else
+			v = __builtin_bswap64(v);
+	}
+	return v;
+}
+
+// Big-endian data bytes (at most 8) widened to 64 bits: sign-extended from
+// the first byte for SML_TL_INTEGER, zero-filled otherwise.
 ZELKOR_HOT uint64_t widen(std::span<const unsigned char> data, int type) {
 	size_t n = data.size();
-	if (n == 0)
+	const unsigned char *p = data.data();
+	uint64_t v = 0;
+	// The widths meters use, each in one load.
+	switch (n) {
+	case 0:
 		return 0;
-	uint64_t v;
-	// Eight bytes, the common width of energy registers, in one load.
-	if (n == 8) {
-		std::memcpy(&v, data.data(), 8);
-		return std::endian::native == std::endian::little ? __builtin_bswap64(v) : v;
+	case 1:
+		v = p[0];
+		break;
+	case 2:
+		v = load_big_endian<uint16_t>(p);
+		break;
+	case 4:
+		v = load_big_endian<uint32_t>(p);
+		break;
+	case 8:
+		return load_big_endian<uint64_t>(p);
+	default:
+		for (size_t i = 0; i < n; i++)
+			v = (v << 8) | p[i];
 	}
-	v = type == SML_TL_INTEGER && (data.front() & 0x80) ? ~uint64_t{0} : 0;
-	for (unsigned char b : data)
-		v = (v << 8) | b;
+	if (type == SML_TL_INTEGER) {
+		unsigned shift = 64 - 8 * static_cast<unsigned>(n);
+		v = static_cast<uint64_t>(static_cast<int64_t>(v << shift) >> shift);
+	}
 	return v;
 }
 
@@ -165,11 +193,12 @@ ZELKOR_HOT field<uint64_t> number(reader &r, int type, int max_size) {
 	// type, and data that fits. Anything else takes the general way.
 	if (r.pos < r.len) {
 		unsigned char first = r.bytes[r.pos];
-		int n = (first & SML_TL_LENGTH_MASK) - 1;
-		if ((first & (SML_TL_MORE | SML_TL_LIST)) == type && n >= 0 && n <= max_size &&
-		    static_cast<size_t>(n) < r.len - r.pos) {
-			auto data = std::span<const unsigned char>{r.bytes + r.pos + 1, static_cast<size_t>(n)};
-			r.pos += 1 + static_cast<size_t>(n);
+		// The nibble counts the type-length byte: 0 wraps to a huge length.
+		size_t n = static_cast<size_t>(first & SML_TL_LENGTH_MASK) - 1;
+		if ((first & (SML_TL_MORE | SML_TL_LIST)) == type && n <= static_cast<size_t>(max_size) &&
+		    n < r.len - r.pos) {
+			auto data = std::span<const unsigned char>{r.bytes + r.pos + 1, n};
+			r.pos += 1 + n;
 			return {got::value, widen(data, type)};
 		}
 	}
@@ -178,7 +207,7 @@ ZELKOR_HOT field<uint64_t> number(reader &r, int type, int max_size) {
 }
 
 // Exactly one data byte; any non-zero byte is true.
-inline field<bool> boolean(reader &r) {
+ZELKOR_HOT field<bool> boolean(reader &r) {
 	if (r.optional())
 		return {got::absent, false};
 	bytes_field f = typed_content(r, SML_TL_BOOLEAN);
@@ -187,51 +216,65 @@ inline field<bool> boolean(reader &r) {
 	return {f.what, f.what == got::value && f.value.front() != 0};
 }
 
-// Steps over one whole element, a list with everything in it. A count of
-// the elements still owed replaces recursion, so nesting costs nothing; as
-// every element takes a byte at least, a count beyond the bytes left fails
-// at once. False for a cut-off element, a data length that does not fit,
-// a negative list count, or type bits no element has (0x10 to 0x30).
-inline bool step(reader &r) {
+// The position after one whole element at r.pos, a list with everything in
+// it, or nothing for a cut-off element, a data length that does not fit, a
+// negative list count, or type bits no element has (0x10 to 0x30). A count
+// of the elements still owed replaces recursion, so nesting costs nothing;
+// as every element takes a byte at least, a count beyond the bytes left
+// fails at once. The reader comes by value so that its position stays in a
+// register, where the walk from one length to the next is quickest.
+inline std::optional<size_t> stepped(reader r) {
+	const unsigned char *bytes = r.bytes;
+	size_t pos = r.pos, len = r.len;
 	uint64_t owed = 1;
 	while (owed) {
-		if (r.pos >= r.len)
-			return false;
+		if (pos >= len)
+			return std::nullopt;
 		owed--;
 		// A one-byte type-length field of a known type, the usual case.
-		unsigned char first = r.bytes[r.pos];
+		unsigned char first = bytes[pos];
 		size_t n = first & SML_TL_LENGTH_MASK;
 		if (!(first & SML_TL_MORE) && (0xF1 >> (first >> 4) & 1)) {
 			if ((first & SML_TL_LIST) == SML_TL_LIST) {
-				r.pos++;
+				pos++;
 				owed += n;
-				if (owed > r.len - r.pos)
-					return false;
+				if (owed > len - pos)
+					return std::nullopt;
 			} else {
 				// n counts the type-length byte; 0 is a length of -1.
-				if (n == 0 || n > r.len - r.pos)
-					return false;
-				r.pos += n;
+				if (n == 0 || n > len - pos)
+					return std::nullopt;
+				pos += n;
 			}
 			continue;
 		}
-		int type = r.next_type();
-		type_length t = r.tl();
+		reader at{bytes, len, pos};
+		int type = at.next_type();
+		type_length t = at.tl();
 		if (type == SML_TL_LIST) {
-			if (t.length < 0 || owed + static_cast<uint64_t>(t.length) > r.left())
-				return false;
+			if (t.length < 0 || owed + static_cast<uint64_t>(t.length) > at.left())
+				return std::nullopt;
 			owed += static_cast<uint64_t>(t.length);
 		} else if (type == SML_TL_OCTET_STRING || type == SML_TL_BOOLEAN || type == SML_TL_INTEGER ||
 			   type == SML_TL_UNSIGNED) {
-			auto c = r.content(t.length);
+			auto c = at.content(t.length);
 			if (!c)
-				return false;
-			r.pos += c->size();
+				return std::nullopt;
+			at.pos += c->size();
 		} else {
-			return false;
+			return std::nullopt;
 		}
+		pos = at.pos;
 	}
-	return true;
+	return pos;
+}
+
+// Steps r over one whole element; false (and r unmoved) where stepped fails.
+ZELKOR_HOT bool step(reader &r) {
+	std::optional<size_t> after = stepped(r);
+	if (after)
+		r.pos = *after;
+	return after.has_value();
 }
 
 // A reader over a parse buffer's bytes from its cursor.
