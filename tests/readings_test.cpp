@@ -123,6 +123,12 @@ TEST(Readings, MessagesAndTheirPadding) {
 	EXPECT_EQ(result, 0);
 	EXPECT_TRUE(readings_of(message("07 01", "77 01 01 01 01 01 01 01"), &result).empty()); // no value list
 	EXPECT_EQ(result, 0);
+
+	// A body without readings whose list count wraps below zero: no
+	// elements, as the tree reads it; the GetList after it still comes.
+	const std::string request = message("04 00", "79 01 01 01 01 01 01 01 F8 80 80 80 80 80 80 00 01");
+	EXPECT_EQ(readings_of(request + " " + getlist({entry})), std::vector<std::string>{"1-0:1.8.0*255 = u987 e-1 u30"});
+	EXPECT_TRUE(agrees(test::bytes(request + " " + getlist({entry}))));
 }
 
 TEST(Readings, WalksOnlyWhatOpensAsAMessage) {

@@ -217,8 +217,8 @@ ZELKOR_HOT field<bool> boolean(reader &r) {
 }
 
 // The position after one whole element at r.pos, a list with everything in
-// it, or nothing for a cut-off element, a data length that does not fit, a
-// negative list count, or type bits no element has (0x10 to 0x30). A count
+// it, or nothing for a cut-off element, a data length that does not fit, or
+// type bits no element has (0x10 to 0x30). A count
 // of the elements still owed replaces recursion, so nesting costs nothing;
 // as every element takes a byte at least, a count beyond the bytes left
 // fails at once. The reader comes by value so that its position stays in a
@@ -252,9 +252,12 @@ inline std::optional<size_t> stepped(reader r) {
 		int type = at.next_type();
 		type_length t = at.tl();
 		if (type == SML_TL_LIST) {
-			if (t.length < 0 || owed + static_cast<uint64_t>(t.length) > at.left())
+			// A count that wraps below zero holds nothing, as the tree's
+			// lists read it.
+			uint64_t count = t.length > 0 ? static_cast<uint64_t>(t.length) : 0;
+			if (owed + count > at.left())
 				return std::nullopt;
-			owed += static_cast<uint64_t>(t.length);
+			owed += count;
 		} else if (type == SML_TL_OCTET_STRING || type == SML_TL_BOOLEAN || type == SML_TL_INTEGER ||
 			   type == SML_TL_UNSIGNED) {
 			auto c = at.content(t.length);
