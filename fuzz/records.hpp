@@ -15,6 +15,7 @@
 #include <sml/sml_get_profile_pack_request.h>
 #include <sml/sml_get_profile_pack_response.h>
 #include <sml/sml_list.h>
+#include <sml/sml_list_type.h>
 #include <sml/sml_message.h>
 #include <sml/sml_number.h>
 #include <sml/sml_octet_string.h>
@@ -87,6 +88,7 @@ inline constexpr codec codecs[] = {
 	RECORD(sml_get_profile_pack_request), RECORD(sml_get_profile_pack_response),
 	RECORD(sml_prof_obj_header_entry), RECORD(sml_prof_obj_period_entry), RECORD(sml_value_entry),
 	RECORD(sml_get_profile_list_response),
+	RECORD(sml_list_type), // new parsers go last: committed seeds keep their numbers
 };
 
 struct buffer {
