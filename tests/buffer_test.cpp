@@ -2,6 +2,8 @@
 #include <sml/sml_crc16.h>
 #include <sml/sml_shared.h>
 
+#include <sml/sml_list.h>
+
 #include "sml_test.hpp"
 
 namespace {
@@ -47,10 +49,22 @@ TEST(TypeLength, MalformedFieldsGiveNegativeLengthsAndStayInside) {
 	EXPECT_EQ(sml_buf_get_next_length(zero.get()), -1);
 	EXPECT_EQ(zero->cursor, 1u);
 
-	// The last byte announces another TL byte that never comes.
-	auto cut = test::parse_buf("81");
-	EXPECT_EQ(sml_buf_get_next_length(cut.get()), -1);
-	EXPECT_EQ(cut->cursor, cut->buffer_len);
+	// The last byte announces another TL byte that never comes: no length
+	// can be trusted, whatever the nibbles so far say.
+	for (const char *h : {"81", "82", "F0", "F1"}) {
+		SCOPED_TRACE(h);
+		auto cut = test::parse_buf(h);
+		sml_buf_get_next_length(cut.get());
+		EXPECT_EQ(cut->cursor, cut->buffer_len);
+		EXPECT_TRUE(cut->error);
+	}
+	// An octet string and a list cut off that way are no elements.
+	auto s = test::parse_buf("82");
+	EXPECT_EQ(sml_octet_string_parse(s.get()), nullptr);
+	EXPECT_TRUE(s->error);
+	auto l = test::parse_buf("F0");
+	EXPECT_EQ(sml_list_parse(l.get()), nullptr);
+	EXPECT_TRUE(l->error);
 
 	// Nine TL bytes shift the first nibbles out without overflow.
 	auto long_tl = test::parse_buf("FF FF FF FF FF FF FF FF 0F");

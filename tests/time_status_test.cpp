@@ -97,6 +97,14 @@ TEST(Time, OtherListsOfThreeAreReportedAndDropped) {
 		EXPECT_FALSE(buf->error);
 		EXPECT_EQ(buf->cursor, buf->buffer_len);
 		EXPECT_EQ(test::written([&](sml_buffer *w) { sml_time_write(t.get(), w); }), test::canon(c.rewritten));
+		// What is written reads back as the same time without a number.
+		auto again = test::parse_buf(c.rewritten);
+		auto back = tm(sml_time_parse(again.get()));
+		ASSERT_NE(back, nullptr);
+		EXPECT_FALSE(again->error);
+		EXPECT_EQ(*back->tag, c.tag);
+		EXPECT_EQ(back->data.sec_index, nullptr);
+		EXPECT_EQ(test::written([&](sml_buffer *w) { sml_time_write(back.get(), w); }), test::canon(c.rewritten));
 	}
 }
 

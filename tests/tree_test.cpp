@@ -27,6 +27,8 @@ TEST(TreePath, DropsAbsentNamesAndKeepsAnEmptyPathPresent) {
 	test::check(tree_path, {
 		{"73 02 AA 01 02 BB", "72 02 AA 02 BB"},
 		{"71 02 AA", "71 02 AA"},
+		// An empty name would be written as the marker and dropped when read.
+		{"72 80 02 02 AA", "71 02 AA"},
 		{"70", "70"},
 		{"01", "absent"},
 		{"02 AA", "rejected"},
@@ -52,6 +54,10 @@ TEST(TreePath, BuiltByAppendingNames) {
 	EXPECT_EQ(hex_of(path->path_entries[1]), "02");
 	EXPECT_EQ(tree_path.bytes_of(path.get()), "72 03 01 00 02 02");
 	EXPECT_EQ(tree_path.bytes_of(nullptr), "01");
+	// Names a reader would not find are not counted.
+	sml_tree_path_add_path_entry(path.get(), nullptr);
+	sml_tree_path_add_path_entry(path.get(), test::octets(""));
+	EXPECT_EQ(tree_path.bytes_of(path.get()), "72 03 01 00 02 02");
 }
 
 TEST(Tree, ReadsChildListsAndWritesThemBack) {

@@ -31,7 +31,7 @@ namespace zelkor {
 
 // The list header of a record of n fields; anything else fails the parse.
 inline bool expect_list(sml_buffer *buf, int n) {
-	if (sml_buf_get_next_type(buf) != SML_TL_LIST || sml_buf_get_next_length(buf) != n) {
+	if (sml_buf_get_next_type(buf) != SML_TL_LIST || sml_buf_get_next_length(buf) != n || buf->error) {
 		buf->error = 1;
 		return false;
 	}

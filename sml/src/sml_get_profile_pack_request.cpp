@@ -33,7 +33,10 @@ struct object_list_codec {
 		// Count 0 leaves the chain absent: an empty chain is never built.
 		std::unique_ptr<sml_obj_req_entry_list, decltype(&release_chain)> first{nullptr, release_chain};
 		sml_obj_req_entry_list *last = nullptr;
-		for (int i = 0, n = sml_buf_get_next_length(buf); i < n; i++) {
+		int n = sml_buf_get_next_length(buf);
+		if (sml_buf_has_errors(buf))
+			return nullptr;
+		for (int i = 0; i < n; i++) {
 			// Linked in before it is filled, so a failing name releases it too.
 			auto *node = static_cast<sml_obj_req_entry_list *>(std::calloc(1, sizeof(sml_obj_req_entry_list)));
 			if (last)

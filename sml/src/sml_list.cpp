@@ -46,6 +46,8 @@ sml_sequence *sml_sequence_parse(sml_buffer *buf, void *(*elem_parse)(sml_buffer
 		return nullptr;
 	}
 	int n = sml_buf_get_next_length(buf);
+	if (sml_buf_has_errors(buf))
+		return nullptr;
 	gathered<void> elems{elem_free};
 	for (int i = 0; i < n; i++) {
 		void *elem = elem_parse(buf);
@@ -93,6 +95,8 @@ sml_list *sml_list_parse(sml_buffer *buf) {
 	}
 	// A header of count 0 reads as an absent list.
 	int n = sml_buf_get_next_length(buf);
+	if (sml_buf_has_errors(buf))
+		return nullptr;
 	std::unique_ptr<sml_list, chain_deleter> first;
 	sml_list *last = nullptr;
 	for (int i = 0; i < n; i++) {

@@ -43,7 +43,12 @@ ZELKOR_HOT sml_bytes view(const wire::bytes_field &f) {
 	return {f.value.data(), f.value.size()};
 }
 
-ZELKOR_HOT bool is_list_of(reader &r, int n) { return r.next_type() == SML_TL_LIST && r.tl().length == n; }
+ZELKOR_HOT bool is_list_of(reader &r, int n) {
+	if (r.next_type() != SML_TL_LIST)
+		return false;
+	wire::type_length t = r.tl();
+	return t.whole && t.length == n;
+}
 
 // A time as sml_time_parse reads it: the bare number, the list of two with a
 // number, or with a list of three numbers (kept under tag 3 only).
@@ -61,6 +66,8 @@ ZELKOR_HOT got read_time(reader &r, sml_reading_time &t) {
 	auto tag = wire::number(r, SML_TL_UNSIGNED, 1);
 	if (tag.what == got::error)
 		return got::error;
+	if (r.optional())
+		return got::value;
 	if (r.next_type() == SML_TL_UNSIGNED) {
 		auto n = wire::number(r, SML_TL_UNSIGNED, 4);
 		sml_reading_time_kind kind = tag.what == got::absent		   ? SML_READING_TIME_OTHER
@@ -72,7 +79,10 @@ ZELKOR_HOT got read_time(reader &r, sml_reading_time &t) {
 	}
 	if (r.next_type() != SML_TL_LIST)
 		return got::error;
-	int count = r.tl().length;
+	wire::type_length list = r.tl();
+	if (!list.whole)
+		return got::error;
+	int count = list.length;
 	auto v0 = wire::number(r, SML_TL_UNSIGNED, 4);
 	if (v0.what == got::error)
 		return got::error;
@@ -246,7 +256,10 @@ ZELKOR_HOT bool read_number(reader &r, int type, int max_size) { return wire::nu
 ZELKOR_HOT bool read_count(reader &r, int &count) {
 	if (r.next_type() != SML_TL_LIST)
 		return false;
-	count = r.tl().length;
+	wire::type_length t = r.tl();
+	if (!t.whole)
+		return false;
+	count = t.length;
 	if (count < 0)
 		count = 0;
 	return true;

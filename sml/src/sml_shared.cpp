@@ -93,9 +93,12 @@ int sml_buf_get_next_type(sml_buffer *buf) {
 
 int sml_buf_get_next_length(sml_buffer *buf) {
 	zelkor::wire::reader r = zelkor::wire::at_cursor(buf);
-	int length = r.tl().length;
+	zelkor::wire::type_length t = r.tl();
 	buf->cursor = r.pos;
-	return length;
+	// A field cut off by the end of the bytes announces nothing.
+	if (!t.whole)
+		buf->error = 1;
+	return t.length;
 }
 
 void sml_buf_set_type_and_length(sml_buffer *buf, unsigned int type, unsigned int l) {

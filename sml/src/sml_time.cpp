@@ -46,7 +46,9 @@ sml_time *sml_time_parse(sml_buffer *buf) {
 		buf->error = 1;
 	} else {
 		tme->tag = static_cast<u8 *>(sml_number_parse(buf, SML_TL_UNSIGNED, 1));
-		if (!sml_buf_has_errors(buf)) {
+		// An absent number is how a time without one (a dropped list of
+		// three) is written; it reads back the same.
+		if (!sml_buf_has_errors(buf) && !sml_buf_optional_is_skipped(buf)) {
 			switch (sml_buf_get_next_type(buf)) {
 			case SML_TL_UNSIGNED:
 				tme->data.sec_index = static_cast<u32 *>(sml_number_parse(buf, SML_TL_UNSIGNED, 4));

@@ -15,6 +15,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <span>
 #include <vector>
 
 #include "diagnostic.hpp"
@@ -111,7 +112,10 @@ sml_tree *parse_tree(sml_buffer *buf, int depth) {
 	// Every child takes at least one byte, so a count the input cannot back
 	// ends at the end of the bytes, not in memory reserved for it.
 	gathered<sml_tree> children{sml_tree_free};
-	for (int i = 0, n = sml_buf_get_next_length(buf); i < n; i++) {
+	int n = sml_buf_get_next_length(buf);
+	if (sml_buf_has_errors(buf))
+		return nullptr;
+	for (int i = 0; i < n; i++) {
 		sml_tree *child = parse_tree(buf, depth + 1);
 		if (sml_buf_has_errors(buf))
 			return nullptr;
@@ -146,7 +150,10 @@ sml_tree_path *sml_tree_path_parse(sml_buffer *buf) {
 	}
 	owned_path path{sml_tree_path_init()};
 	gathered<octet_string> names{sml_octet_string_free};
-	for (int i = 0, n = sml_buf_get_next_length(buf); i < n; i++) {
+	int n = sml_buf_get_next_length(buf);
+	if (sml_buf_has_errors(buf))
+		return nullptr;
+	for (int i = 0; i < n; i++) {
 		octet_string *name = sml_octet_string_parse(buf);
 		if (sml_buf_has_errors(buf))
 			return nullptr;
@@ -163,10 +170,14 @@ void sml_tree_path_write(sml_tree_path *tree_path, sml_buffer *buf) {
 		return;
 	}
 	// Count 0 for a path without names: the enclosing record counts the
-	// path as one field, so one item has to stand in its place.
-	sml_buf_set_type_and_length(buf, SML_TL_LIST, static_cast<unsigned>(tree_path->path_entries_len));
-	for (int i = 0; i < tree_path->path_entries_len; i++)
-		sml_octet_string_write(tree_path->path_entries[i], buf);
+	// path as one field, so one item has to stand in its place. An empty
+	// name goes on the wire as the optional marker, which readers drop.
+	auto written = [](const octet_string *name) { return name && name->len > 0; };
+	auto names = std::span(tree_path->path_entries, static_cast<size_t>(std::max(tree_path->path_entries_len, 0)));
+	sml_buf_set_type_and_length(buf, SML_TL_LIST, static_cast<unsigned>(std::count_if(names.begin(), names.end(), written)));
+	for (octet_string *name : names)
+		if (written(name))
+			sml_octet_string_write(name, buf);
 }
 
 void sml_tree_path_free(sml_tree_path *tree_path) {

@@ -26,6 +26,7 @@ struct type_length {
 	int type;    // type bits of the first byte; an octet string past the end
 	int length;  // a list's element count, else the data bytes after the field
 	size_t size; // bytes the field takes, never more than there are
+	bool whole;  // false when the end came before the field's last byte
 };
 
 // A length nibble follows in the next byte while SML_TL_MORE is set. The
@@ -44,11 +45,13 @@ constexpr type_length read_type_length(const unsigned char *p, size_t n) {
 		i++;
 		tl_bytes++;
 	}
-	// A field cut off by the end ends at the end, never beyond.
-	if (i < n)
+	// A field cut off by the end ends at the end, never beyond, and is no
+	// field at all: its length is unknown.
+	bool whole = i < n;
+	if (whole)
 		i++;
 	auto v = static_cast<int64_t>(static_cast<int32_t>(value));
-	return {type, static_cast<int>(type == SML_TL_LIST ? v : v - tl_bytes), i};
+	return {type, static_cast<int>(type == SML_TL_LIST ? v : v - tl_bytes), i, whole};
 }
 
 // Bytes and a position in them. Past the end every byte reads as 0x00, which
@@ -75,7 +78,7 @@ struct reader {
 		if (pos < len && !(bytes[pos] & SML_TL_MORE)) {
 			int type = bytes[pos] & SML_TL_LIST;
 			int n = bytes[pos++] & SML_TL_LENGTH_MASK;
-			return {type, type == SML_TL_LIST ? n : n - 1, 1};
+			return {type, type == SML_TL_LIST ? n : n - 1, 1, true};
 		}
 		size_t at = std::min(pos, len);
 		type_length t = read_type_length(bytes + at, len - at);
@@ -107,8 +110,9 @@ using bytes_field = field<std::span<const unsigned char>>;
 ZELKOR_HOT bytes_field typed_content(reader &r, int type) {
 	if (r.next_type() != type)
 		return {got::error, {}};
-	auto c = r.content(r.tl().length);
-	if (!c)
+	type_length t = r.tl();
+	auto c = r.content(t.length);
+	if (!c || !t.whole)
 		return {got::error, {}};
 	r.pos += c->size();
 	return {got::value, *c};
@@ -251,6 +255,8 @@ inline std::optional<size_t> stepped(reader r) {
 		reader at{bytes, len, pos};
 		int type = at.next_type();
 		type_length t = at.tl();
+		if (!t.whole)
+			return std::nullopt;
 		if (type == SML_TL_LIST) {
 			// A count that wraps below zero holds nothing, as the tree's
 			// lists read it.

@@ -95,7 +95,10 @@ sml_tree_path *sml_tree_path_init(void);
 void sml_tree_path_add_path_entry(sml_tree_path *tree_path, octet_string *entry);
 /* Absent names are dropped; a list header of count 0 gives a present, empty path. */
 sml_tree_path *sml_tree_path_parse(sml_buffer *buf);
-/* A present path without names is written as a list header of count 0. */
+/* A present path without names is written as a list header of count 0.
+ * Names that are NULL or empty are left out: both would be written as the
+ * optional marker, which a reader drops, and the count would no longer
+ * match what is read back. */
 void sml_tree_path_write(sml_tree_path *tree_path, sml_buffer *buf);
 void sml_tree_path_free(sml_tree_path *tree_path);
 
