@@ -15,19 +15,28 @@
 
 namespace test::json {
 
+struct member;
+
 struct value {
 	enum kind_t { null, boolean, number, string, array, object } kind = null;
 	std::string text; // number: as written; string: decoded; boolean: "true" or "false"
 	std::vector<value> items;
-	std::vector<std::pair<std::string, value>> members;
+	std::vector<member> members;
 
-	const value *find(std::string_view key) const {
-		for (const auto &[k, v] : members)
-			if (k == key)
-				return &v;
-		return nullptr;
-	}
+	const value *find(std::string_view key) const;
 };
+
+struct member {
+	std::string first; // the key
+	value second;
+};
+
+inline const value *value::find(std::string_view key) const {
+	for (const auto &[k, v] : members)
+		if (k == key)
+			return &v;
+	return nullptr;
+}
 
 namespace detail {
 
@@ -212,14 +221,14 @@ class reader {
 			ok = eat('}');
 			while (!ok) {
 				std::string key;
-				value member;
+				value item;
 				space();
 				if (!string(key))
 					break;
 				space();
-				if (!eat(':') || !element(member) || v.find(key))
+				if (!eat(':') || !element(item) || v.find(key))
 					break;
-				v.members.emplace_back(std::move(key), std::move(member));
+				v.members.push_back({std::move(key), std::move(item)});
 				if (eat('}')) {
 					ok = true;
 				} else if (!eat(',')) {
