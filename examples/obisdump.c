@@ -5,7 +5,6 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <inttypes.h>
-#include <math.h>
 #include <poll.h>
 #include <stdbool.h>
 #include <stdio.h>
@@ -13,14 +12,13 @@
 #include <string.h>
 #include <sys/ioctl.h>
 #include <termios.h>
+#include <time.h>
 #include <unistd.h>
 
-#include <sml/sml_file.h>
-#include <sml/sml_get_list_response.h>
 #include <sml/sml_stream.h>
-#include <sml/sml_value.h>
+#include <sml/zelkor_version.h>
 
-#include "unit.h"
+#include "obisdump_print.h"
 
 /* Exit status when the line ends or fails for good, so a supervisor can
  * restart the reader. */
@@ -61,57 +59,17 @@ int serial_port_open(const char *device) {
 	return fd;
 }
 
-static void print_entry(const sml_list_entry *entry) {
-	if (!entry->value) {
-		fprintf(stderr, "Error in data stream. entry->value should not be NULL. Skipping this.\n");
-		return;
-	}
-	if (!entry->obj_name || entry->obj_name->len < 6) {
-		fprintf(stderr, "Error in data stream. entry->obj_name should hold six bytes. Skipping this.\n");
-		return;
-	}
-	const unsigned char *obis = entry->obj_name->str;
-	sml_value *value = entry->value;
-
-	if (value->type == SML_TL_OCTET_STRING) {
-		char *text = NULL;
-		sml_value_to_strhex(value, &text, true);
-		printf("%d-%d:%d.%d.%d*%d#%s#\n", obis[0], obis[1], obis[2], obis[3], obis[4], obis[5],
-		       text ? text : "");
-		free(text);
-	} else if (value->type == SML_TL_BOOLEAN) {
-		bool on = value->data.boolean && *value->data.boolean;
-		printf("%d-%d:%d.%d.%d*%d#%s#\n", obis[0], obis[1], obis[2], obis[3], obis[4], obis[5],
-		       on ? "true" : "false");
-	} else if ((value->type & SML_TL_LIST) == SML_TL_INTEGER || (value->type & SML_TL_LIST) == SML_TL_UNSIGNED) {
-		int scaler = entry->scaler ? *entry->scaler : 0;
-		double reading = pow(10, scaler) * sml_value_to_double(value);
-		printf("%d-%d:%d.%d.%d*%d#%.1f#", obis[0], obis[1], obis[2], obis[3], obis[4], obis[5], reading);
-		const char *unit = entry->unit ? dlms_get_unit(*entry->unit) : NULL;
-		if (unit)
-			printf("%s", unit);
-		printf("\n");
-	}
-}
+/* How every file is printed, chosen once on the command line. */
+static obisdump_format format = OBISDUMP_TEXT;
 
 /* The frame with its escapes taken out, start sequence to CRC. */
 void transport_receiver(unsigned char *buffer, size_t buffer_len) {
-	/* Without the start sequence and the end block; the file parser skips
-	 * the padding zeros. */
-	sml_file *file = sml_file_parse(buffer + 8, buffer_len - 16);
-	sml_file_print(file);
-	printf("OBIS data\n");
-	for (int i = 0; i < file->messages_len; i++) {
-		const sml_message_body *body = file->messages[i]->message_body;
-		if (!body || !body->tag || *body->tag != SML_BODY_GET_LIST_RESPONSE || !body->data)
-			continue;
-		const sml_get_list_response *response = body->data;
-		for (const sml_list_entry *entry = response->val_list; entry; entry = entry->next)
-			print_entry(entry);
-	}
-	sml_file_free(file);
-	/* Once per file: replays run fast, live readings still appear at once. */
-	fflush(stdout);
+	struct timespec now;
+	clock_gettime(CLOCK_REALTIME, &now);
+	int64_t received_ms = (int64_t)now.tv_sec * 1000 + now.tv_nsec / 1000000;
+	/* Without the start sequence and the end block; the file parser and
+	 * the readings skip the padding zeros. */
+	obisdump_print_file(buffer + 8, buffer_len - 16, format, received_ms, stdout, stderr);
 }
 
 static void on_frame(const sml_stream_frame *frame, void *ctx) {
@@ -171,14 +129,60 @@ static int listen_on(int fd) {
 	return cause;
 }
 
+static void print_usage(FILE *to, const char *name) {
+	fprintf(to,
+		"Usage: %s [--json | --exact] <device>\n"
+		"       %s --help | --version\n"
+		"device - serial device of connected power meter e.g. /dev/cu.usbserial, or - for stdin\n"
+		"--json - one JSON object per reading, one per line (JSON Lines)\n"
+		"--exact - numbers as exact decimals, not rounded to one decimal place\n",
+		name, name);
+}
+
 int main(int argc, char **argv) {
-	if (argc != 2) {
+	bool json = false, exact = false, help = false, version = false;
+	const char *device = NULL;
+	int devices = 0;
+	for (int i = 1; i < argc; i++) {
+		const char *arg = argv[i];
+		if (strcmp(arg, "--json") == 0) {
+			json = true;
+		} else if (strcmp(arg, "--exact") == 0) {
+			exact = true;
+		} else if (strcmp(arg, "--help") == 0) {
+			help = true;
+		} else if (strcmp(arg, "--version") == 0) {
+			version = true;
+		} else if (arg[0] == '-' && arg[1] != '\0') {
+			fprintf(stderr, "obisdump: unknown option %s\n", arg);
+			print_usage(stderr, argv[0]);
+			return EXIT_USAGE;
+		} else {
+			device = arg;
+			devices++;
+		}
+	}
+	if (help) {
+		print_usage(stdout, argv[0]);
+		return EXIT_SUCCESS;
+	}
+	if (version) {
+		printf("obisdump %s\n", sml_version());
+		return EXIT_SUCCESS;
+	}
+	if (json && exact) {
+		fprintf(stderr, "obisdump: --json and --exact exclude each other\n");
+		print_usage(stderr, argv[0]);
+		return EXIT_USAGE;
+	}
+	/* Scripts know this text from before there were options. */
+	if (devices != 1) {
 		printf("Usage: %s <device>\n", argv[0]);
 		printf("device - serial device of connected power meter e.g. /dev/cu.usbserial, or - for stdin\n");
 		return EXIT_USAGE;
 	}
+	format = json ? OBISDUMP_JSON : exact ? OBISDUMP_EXACT : OBISDUMP_TEXT;
 
-	const char *device = argv[1];
 	int fd = serial_port_open(device);
 	if (fd < 0) {
 		printf("Error: failed to open device (%s)\n", device);

@@ -8,19 +8,24 @@
 
 #include <sml/sml_file.h>
 #include <sml/sml_get_list_response.h>
+#include <sml/sml_stream.h>
+#include <zelkor/zelkor.hpp>
 
 #include "frame.hpp"
+#include "json.hpp"
 #include "process.hpp"
 #include "sml_test.hpp"
 
 namespace {
+
+using test::lines_of;
 
 namespace fs = std::filesystem;
 
 enum class expect {
 	readings,    // intact: summary, every reading, no diagnostic
 	crc_line,    // frame CRC wrong: skipped whole with one line
-	stops_early, // the file parser gives up in the GetList: its warning, no reading
+	stops_early, // the file parser gives up in the GetList: its warning; the readings before the break
 	no_getlist,  // open, another body, close: summary only
 	unfinished,  // damaged so that its end block is off the block grid: one line at the end
 };
@@ -63,13 +68,17 @@ const std::map<std::string, capture> &captures() {
 		 {expect::readings, 10, {"1-0:16.7.0*255#-307.8#W", "1-0:1.8.0*255#27400268.6#Wh"}}},
 		{"emh-ehzpw8e2a6l0hq2d-1.bin", {expect::readings}},
 		// SML 1.05: local timestamps (tag 3) as val_time; 56 0000009E3C = 40508
-		// at -1. The fourth entry's value is a time, which obisdump does not
-		// print: three lines.
+		// at -1. The third entry's value is a time, 72 62 01 72 62 01 65
+		// 001E3F50: sec index 1982288.
 		{"emh-unknown-1.bin",
-		 {expect::readings, 3,
-		  {"129-130:129.84.1*255#B,cd 8c #", "1-0:1.17.0*255#4050.8#Wh", "129-128:129.113.1*255#15.0#"}}},
+		 {expect::readings, 4,
+		  {"129-130:129.84.1*255#B,cd 8c #", "1-0:1.17.0*255#4050.8#Wh", "129-0:96.8.0*1#1982288#",
+		   "129-128:129.113.1*255#15.0#"}}},
 		{"emh-unknown-2.bin", {expect::readings}},
-		{"hager-ehz363-1.bin", {expect::stops_early, 0, {}, "SML message  101\n"}},
+		// The tree stops at the stray 00 in the tenth entry; the nine readings
+		// before it print, then where the walk lost the structure.
+		{"hager-ehz363-1.bin",
+		 {expect::stops_early, 9, {"129-129:199.130.3*255#HAG#", "1-0:16.7.0*255#391.0#W"}, "SML message  101\n"}},
 		{"hager-unknown-1.bin", {expect::crc_line}},
 		{"hager-unknown-2.bin", {expect::readings}},
 		{"hager-unknown-3.bin", {expect::unfinished}},
@@ -88,14 +97,6 @@ const std::map<std::string, capture> &captures() {
 		 {expect::no_getlist, 0, {}, "SML message  101\nSML message  401\nSML message  201\n"}},
 	};
 	return known;
-}
-
-std::vector<std::string> lines_of(const std::string &text) {
-	std::vector<std::string> lines;
-	std::istringstream in(text);
-	for (std::string line; std::getline(in, line);)
-		lines.push_back(line);
-	return lines;
 }
 
 // A-B:C.D.E*F#value#unit
@@ -142,14 +143,19 @@ void check(const std::string &name, const capture &c) {
 		break;
 	case expect::stops_early: {
 		auto out = lines_of(r.out);
-		ASSERT_EQ(out.size(), 3u) << r.out;
+		ASSERT_EQ(out.size(), 3u + static_cast<size_t>(c.readings)) << r.out;
 		EXPECT_EQ(out[0].rfind("SML file (1 SML messages, ", 0), 0u) << out[0];
 		EXPECT_EQ(out[1] + "\n" + out[2] + "\n", std::string(c.tags) + "OBIS data\n");
+		for (size_t i = 3; i < out.size(); i++)
+			EXPECT_TRUE(is_reading(out[i])) << out[i];
+		for (const char *line : c.lines)
+			EXPECT_NE(std::find(out.begin(), out.end(), line), out.end()) << line;
 		auto err = lines_of(r.err);
-		ASSERT_FALSE(err.empty());
-		EXPECT_EQ(err.back(), "zelkor: warning: could not read the whole file");
-		for (const auto &line : err)
-			EXPECT_EQ(line.rfind("zelkor: ", 0), 0u) << line;
+		ASSERT_GE(err.size(), 2u);
+		EXPECT_EQ(err[err.size() - 2], "zelkor: warning: could not read the whole file");
+		EXPECT_EQ(err.back().rfind("obisdump: warning: the file is unreadable from byte ", 0), 0u) << err.back();
+		for (size_t i = 0; i + 1 < err.size(); i++)
+			EXPECT_EQ(err[i].rfind("zelkor: ", 0), 0u) << err[i];
 		break;
 	}
 	case expect::no_getlist:
@@ -221,6 +227,135 @@ TEST(Corpus, Emh105ElementsRoundTripThroughTheTree) {
 	EXPECT_EQ(time_values, 1);
 	// The first entry, with its local timestamp, is at full width too.
 	EXPECT_TRUE(occurs(test::written([&](sml_buffer *w) { sml_list_entry_write(response->val_list, w); })));
+}
+
+// SML 1.05: every reading prints, the time-valued one too, in every format.
+TEST(Corpus, Emh105PrintsEveryReadingInEveryFormat) {
+	SKIP_WITHOUT_CORPUS();
+	auto frame = test::read_file(test::corpus_dir() + "/emh-unknown-1.bin");
+	const std::string head = summary(frame.size(), 3, "SML message  101\nSML message  701\nSML message  201\n");
+	// 42 2C CD 8C; 56 0000009E3C at -1; a time 72 62 01 72 62 01 65 001E3F50;
+	// 65 0000000F without scaler.
+	auto r = test::run({test::program("obisdump"), "--exact", "-"}, frame);
+	EXPECT_EQ(r.out, head + "129-130:129.84.1*255#B,cd 8c #\n1-0:1.17.0*255#4050.8#Wh\n129-0:96.8.0*1#1982288#\n"
+				"129-128:129.113.1*255#15#\n");
+	EXPECT_EQ(r.err, "");
+
+	// The first two at their local timestamps, 671B6322 and 671B6323 with
+	// 60 + 60 minutes ahead of UTC; the others at the sensor's sec index
+	// 001E3F7D; server 09 01 "EMH" 00 00 CA CF 7E.
+	r = test::run({test::program("obisdump"), "--json", "-"}, frame);
+	EXPECT_EQ(r.err, "");
+	EXPECT_EQ(r.status, 0);
+	const std::string server = R"("server_id":"0901454d480000cacf7e")";
+	const std::vector<std::string> expected = {
+		R"({"obis":"129-130:129.84.1*255","value":"422ccd8c","meter_time":"2024-10-25T11:21:38+02:00",)" + server + "}",
+		R"({"obis":"1-0:1.17.0*255","value":4050.8,"unit":"Wh","unit_code":30,"status":8,"meter_time":"2024-10-25T11:21:39+02:00",)" + server + "}",
+		R"({"obis":"129-0:96.8.0*1","value":1982288,"meter_time":1982333,)" + server + "}",
+		R"({"obis":"129-128:129.113.1*255","value":15,"meter_time":1982333,)" + server + "}",
+	};
+	std::vector<std::string> got;
+	for (const auto &line : lines_of(r.out)) {
+		auto v = test::json::parse(line);
+		ASSERT_TRUE(v) << line;
+		std::erase_if(v->members, [](const auto &m) { return m.first == "received"; });
+		got.push_back(test::json::compact(*v));
+	}
+	EXPECT_EQ(got, expected);
+}
+
+// The file of each intact frame, as obisdump hands it on: between start
+// sequence and end block, escapes taken out.
+std::vector<std::vector<unsigned char>> files_of(const std::vector<unsigned char> &input) {
+	std::vector<std::vector<unsigned char>> files;
+	unsigned char area[16384];
+	sml_stream s;
+	sml_stream_init(
+		&s, area, sizeof area,
+		[](const sml_stream_frame *f, void *ctx) {
+			static_cast<std::vector<std::vector<unsigned char>> *>(ctx)->emplace_back(f->frame + 8,
+												  f->frame + f->frame_len - 8);
+		},
+		nullptr, &files);
+	sml_stream_feed(&s, input.data(), input.size());
+	sml_stream_finish(&s);
+	return files;
+}
+
+std::string lower_hex(std::span<const unsigned char> b) {
+	std::string s;
+	char two[3];
+	for (unsigned char c : b) {
+		std::snprintf(two, sizeof two, "%02x", c);
+		s += two;
+	}
+	return s;
+}
+
+// Every frame's --json output is JSON, one object per printed reading, and
+// each number is the exact decimal of its integer and scaler, as --exact
+// prints it for the GetList readings.
+TEST(Corpus, JsonOfEveryFrameHoldsTheExactReadings) {
+	SKIP_WITHOUT_CORPUS();
+	int frames = 0, numbers = 0;
+	for (const auto &e : fs::directory_iterator(test::corpus_dir())) {
+		if (e.path().extension() != ".bin")
+			continue;
+		SCOPED_TRACE(e.path().filename().string());
+		auto input = test::read_file(e.path());
+		auto json = test::run({test::program("obisdump"), "--json", "-"}, input);
+		auto exact = test::run({test::program("obisdump"), "--exact", "-"}, input);
+		EXPECT_EQ(json.status, 0);
+
+		// What each line must hold, from the walk over the same bytes.
+		std::vector<std::pair<std::string, std::string>> want; // obis, value as JSON
+		std::vector<std::string> exact_numbers;                 // GetList: obis#value#
+		for (const auto &file : files_of(input)) {
+			frames++;
+			for (const zelkor::reading &r : zelkor::readings(std::span<const unsigned char>(file))) {
+				if (!r.readable() || r.kind == SML_READING_NONE || r.name.len < 6)
+					continue;
+				std::string obis = zelkor::obis_code(std::span<const unsigned char, 6>(r.name.data, 6)).to_string();
+				std::string value;
+				if (auto n = r.number()) {
+					value = n->to_string();
+					if (r.body == SML_BODY_GET_LIST_RESPONSE)
+						exact_numbers.push_back(obis + "#" + value + "#");
+				} else if (auto b = r.boolean()) {
+					value = *b ? "true" : "false";
+				} else if (r.kind == SML_READING_BYTES || r.kind == SML_READING_UNSUPPORTED) {
+					value = "\"" + lower_hex(r.bytes()) + "\"";
+				} else if (r.time() && r.value.time.kind == SML_READING_TIME_SEC_INDEX) {
+					value = std::to_string(r.value.time.seconds);
+				}
+				want.emplace_back(obis, value);
+			}
+		}
+
+		auto lines = lines_of(json.out);
+		ASSERT_EQ(lines.size(), want.size()) << json.out;
+		for (size_t i = 0; i < lines.size(); i++) {
+			SCOPED_TRACE(lines[i]);
+			auto v = test::json::parse(lines[i]);
+			ASSERT_TRUE(v && v->kind == test::json::value::object);
+			const auto *obis = v->find("obis");
+			const auto *value = v->find("value");
+			ASSERT_TRUE(obis && value && v->find("received"));
+			EXPECT_EQ(obis->text, want[i].first);
+			if (!want[i].second.empty()) {
+				EXPECT_EQ(test::json::compact(*value), want[i].second);
+			}
+			numbers += value->kind == test::json::value::number;
+		}
+		// In the same order among the --exact lines, with their units after them.
+		size_t found = 0;
+		for (const auto &line : lines_of(exact.out))
+			if (found < exact_numbers.size() && line.rfind(exact_numbers[found], 0) == 0)
+				found++;
+		EXPECT_EQ(found, exact_numbers.size()) << exact.out;
+	}
+	EXPECT_GT(frames, 20);
+	EXPECT_GT(numbers, 200);
 }
 
 // A raw serial dump: every frame of one meter, back to back. Returns what

@@ -1,13 +1,18 @@
 // obisdump as a program: frames on stdin, readings on stdout, diagnostics on
 // stderr, exit statuses.
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
+#include <ctime>
 #include <sstream>
 #include <string>
 
 #include <unistd.h>
 
+#include <sml/zelkor_version.h>
+
 #include "frame.hpp"
+#include "json.hpp"
 #include "process.hpp"
 #include "sml_test.hpp"
 
@@ -18,6 +23,7 @@ namespace {
 using test::bytes;
 using test::framed;
 using test::joined;
+using test::lines_of;
 using test::program;
 
 const std::string obisdump = program("obisdump");
@@ -46,6 +52,42 @@ TEST(Obisdump, UsageOnAWrongArgumentCount) {
 		EXPECT_EQ(r.status, 1);
 		EXPECT_EQ(r.out, usage);
 		EXPECT_EQ(r.err, "");
+	}
+}
+
+TEST(Obisdump, HelpVersionAndWrongOptions) {
+	const std::string usage = "Usage: " + obisdump + " [--json | --exact] <device>\n"
+				  "       " + obisdump + " --help | --version\n"
+				  "device - serial device of connected power meter e.g. /dev/cu.usbserial, or - for stdin\n"
+				  "--json - one JSON object per reading, one per line (JSON Lines)\n"
+				  "--exact - numbers as exact decimals, not rounded to one decimal place\n";
+	const std::string legacy = "Usage: " + obisdump + " <device>\n"
+				   "device - serial device of connected power meter e.g. /dev/cu.usbserial, or - for stdin\n";
+	const std::string version = std::string("obisdump ") + ZELKOR_VERSION_STRING + "\n";
+	ASSERT_STREQ(sml_version(), ZELKOR_VERSION_STRING);
+	const struct {
+		std::vector<std::string> args;
+		int status;
+		std::string out, err;
+	} cases[] = {
+		{{"--help"}, 0, usage, ""},
+		{{"--json", "--help", "-"}, 0, usage, ""},
+		{{"--version"}, 0, version, ""},
+		{{"--bogus", "-"}, 1, "", "obisdump: unknown option --bogus\n" + usage},
+		{{"-x"}, 1, "", "obisdump: unknown option -x\n" + usage},
+		{{"--json", "--exact", "-"}, 1, "", "obisdump: --json and --exact exclude each other\n" + usage},
+		// Without a device, or with two, as before there were options.
+		{{"--json"}, 1, legacy, ""},
+		{{"--exact", "-", "-"}, 1, legacy, ""},
+	};
+	for (const auto &c : cases) {
+		std::vector<std::string> args{obisdump};
+		args.insert(args.end(), c.args.begin(), c.args.end());
+		SCOPED_TRACE(args[1]);
+		auto r = test::run(args);
+		EXPECT_EQ(r.status, c.status);
+		EXPECT_EQ(r.out, c.out);
+		EXPECT_EQ(r.err, c.err);
 	}
 }
 
@@ -101,6 +143,249 @@ TEST(Obisdump, EveryKindOfReading) {
 	EXPECT_EQ(r.out, summary(frame, 1, "SML message  701\n") + out);
 	EXPECT_EQ(r.err, err);
 	EXPECT_EQ(r.status, 0);
+}
+
+// Every line of --json output as a JSON object, written back compactly
+// without its "received", which must be the time the frame arrived: ISO 8601
+// UTC with milliseconds, between the program's start and end.
+std::vector<std::string> json_objects(const std::string &out, std::chrono::system_clock::time_point start,
+				      std::chrono::system_clock::time_point end) {
+	std::vector<std::string> objects;
+	for (const auto &line : lines_of(out)) {
+		SCOPED_TRACE(line);
+		auto v = test::json::parse(line);
+		if (!v || v->kind != test::json::value::object) {
+			ADD_FAILURE() << "not a JSON object";
+			continue;
+		}
+		const auto *received = v->find("received");
+		if (!received || received->kind != test::json::value::string) {
+			ADD_FAILURE() << "no received";
+			continue;
+		}
+		std::tm tm{};
+		int millis = -1, n = 0;
+		const std::string &t = received->text;
+		if (std::sscanf(t.c_str(), "%4d-%2d-%2dT%2d:%2d:%2d.%3dZ%n", &tm.tm_year, &tm.tm_mon, &tm.tm_mday,
+				&tm.tm_hour, &tm.tm_min, &tm.tm_sec, &millis, &n) != 7 ||
+		    static_cast<size_t>(n) != t.size() || t.size() != 24) {
+			ADD_FAILURE() << "received is no ISO 8601 UTC time with milliseconds";
+		} else {
+			tm.tm_year -= 1900;
+			tm.tm_mon -= 1;
+			auto at = std::chrono::system_clock::from_time_t(timegm(&tm)) + std::chrono::milliseconds(millis);
+			EXPECT_GE(at, std::chrono::floor<std::chrono::milliseconds>(start));
+			EXPECT_LE(at, end);
+		}
+		std::erase_if(v->members, [](const auto &m) { return m.first == "received"; });
+		objects.push_back(test::json::compact(*v));
+	}
+	return objects;
+}
+
+struct json_run {
+	test::outcome r;
+	std::vector<std::string> objects;
+};
+
+json_run run_json(const std::vector<unsigned char> &frame) {
+	auto start = std::chrono::system_clock::now();
+	auto r = test::run({obisdump, "--json", "-"}, frame);
+	auto end = std::chrono::system_clock::now();
+	return {r, json_objects(r.out, start, end)};
+}
+
+TEST(Obisdump, NumbersRoundedAndExact) {
+	const struct {
+		const char *wire;
+		const char *rounded; // as obisdump has always printed them
+		const char *exact;
+	} cases[] = {
+		{"77 07 01001F0700FF 01 01 6221 52FE 620B 01", "1-0:31.7.0*255#0.1#A", "1-0:31.7.0*255#0.11#A"},
+		{"77 07 01000E0700FF 01 01 622C 52FE 631386 01", "1-0:14.7.0*255#50.0#Hz", "1-0:14.7.0*255#49.98#Hz"},
+		{"77 07 0100010800FF 01 01 621E 52FD 6303DB 01", "1-0:1.8.0*255#1.0#Wh", "1-0:1.8.0*255#0.987#Wh"},
+		{"77 07 0100100700FF 01 01 621B 52FE 53D993 01", "1-0:16.7.0*255#-98.4#W", "1-0:16.7.0*255#-98.37#W"},
+		{"77 07 0100100700FF 01 01 621B 52FD 52FF 01", "1-0:16.7.0*255#-0.0#W", "1-0:16.7.0*255#-0.001#W"},
+		// No scaler; a positive one appends zeros.
+		{"77 07 0100010800FF 01 01 621E 01 6303DB 01", "1-0:1.8.0*255#987.0#Wh", "1-0:1.8.0*255#987#Wh"},
+		{"77 07 0100010800FF 01 01 621E 5203 635310 01", "1-0:1.8.0*255#21264000.0#Wh",
+		 "1-0:1.8.0*255#21264000#Wh"},
+		{"77 07 0100010800FF 01 01 621E 5203 6200 01", "1-0:1.8.0*255#0.0#Wh", "1-0:1.8.0*255#0#Wh"},
+		// A five-byte signed number, as some meters send.
+		{"77 07 0100010800FF 01 01 621E 52FF 56001054F2FE 01", "1-0:1.8.0*255#27400268.6#Wh",
+		 "1-0:1.8.0*255#27400268.6#Wh"},
+		// 64-bit extremes: a double holds them only approximately.
+		{"77 07 0100010800FF 01 01 01 01 69FFFFFFFFFFFFFFFF 01", "1-0:1.8.0*255#18446744073709551616.0#",
+		 "1-0:1.8.0*255#18446744073709551615#"},
+		{"77 07 0100010800FF 01 01 01 52FE 598000000000000000 01", "1-0:1.8.0*255#-92233720368547760.0#",
+		 "1-0:1.8.0*255#-92233720368547758.08#"},
+		{"77 07 0100010800FF 01 01 01 52FF 597FFFFFFFFFFFFFFF 01", "1-0:1.8.0*255#922337203685477632.0#",
+		 "1-0:1.8.0*255#922337203685477580.7#"},
+		// The scalers furthest from 0.
+		{"77 07 0100010800FF 01 01 01 5280 69FFFFFFFFFFFFFFFF 01", "1-0:1.8.0*255#0.0#",
+		 nullptr /* 0.<108 zeros>18446744073709551615 */},
+		{"77 07 0100010800FF 01 01 01 527F 6201 01",
+		 "1-0:1.8.0*255#9999999999999999549291066784979473595300225087383524118479625982517885450291174622154390152298"
+		 "057300868772377386949310916067328.0#",
+		 nullptr /* 1<127 zeros> */},
+	};
+	const std::string far_below = "1-0:1.8.0*255#0." + std::string(108, '0') + "18446744073709551615#";
+	const std::string far_above = "1-0:1.8.0*255#1" + std::string(127, '0') + "#";
+	std::string list = "7E";
+	std::string rounded, exact;
+	std::vector<std::string> exact_values;
+	for (const auto &c : cases) {
+		list += c.wire;
+		rounded += std::string(c.rounded) + "\n";
+		std::string e = c.exact ? c.exact : &c == &cases[12] ? far_below : far_above;
+		exact += e + "\n";
+		exact_values.push_back(e.substr(e.find('#') + 1, e.rfind('#') - e.find('#') - 1));
+	}
+	ASSERT_EQ(std::size(cases), 14u);
+	auto frame = framed(get_list_file(list));
+	const std::string head = summary(frame, 1, "SML message  701\n");
+
+	auto r = test::run({obisdump, "-"}, frame);
+	EXPECT_EQ(r.out, head + rounded);
+	EXPECT_EQ(r.err, "");
+	r = test::run({obisdump, "--exact", "-"}, frame);
+	EXPECT_EQ(r.out, head + exact);
+	EXPECT_EQ(r.err, "");
+	EXPECT_EQ(r.status, 0);
+
+	// JSON numbers are the exact decimals, written as they are.
+	auto j = run_json(frame);
+	EXPECT_EQ(j.r.err, "");
+	ASSERT_EQ(j.objects.size(), exact_values.size());
+	for (size_t i = 0; i < exact_values.size(); i++) {
+		auto v = test::json::parse(lines_of(j.r.out)[i]);
+		ASSERT_TRUE(v);
+		const auto *value = v->find("value");
+		ASSERT_TRUE(value);
+		EXPECT_EQ(value->kind, test::json::value::number);
+		EXPECT_EQ(value->text, exact_values[i]);
+	}
+}
+
+// A meter's GetList response with values of every kind and times in every
+// form, then a profile-list response: server 0A 01 5A 4C 4B 00 00 BC 61 4E,
+// sensor time sec index 86400. 1700000000 is 6553F100,
+// 2023-11-14T22:13:20Z.
+std::vector<unsigned char> every_kind_file() {
+	return joined({
+		bytes("76 01 01 01 72 63 0701 77 01 0B 0A015A4C4B0000BC614E 01 72 6201 6500015180"
+		      "7B"
+		      "77 07 0100010800FF 6500010182 01 621E 52FF 6500BC5EA8 01"
+		      "77 07 000060030AFF 01 72 6202 656553F100 01 01 4201 01"
+		      // Local time: one hour ahead.
+		      "77 07 8181C78203FF 01 72 6203 73 656553F100 53003C 530000 01 01 0458595A 01"
+		      // List-typed values: times, and a timestamped value kept as encoded.
+		      "77 07 810060080001 01 01 6207 01 72 6201 72 6201 65001E3F50 01"
+		      "77 07 0000010000FF 01 01 01 01 72 6201 72 6202 656553F100 01"
+		      "77 07 000001000001 01 01 01 01 72 6201 72 6203 73 656553F100 53FF88 53FFC4 01"
+		      "77 07 01006301 00FF 01 01 01 01 72 6202 72 6500000001 5205 01"
+		      // A unit code without a symbol.
+		      "77 07 01006005 05FF 01 01 623A 5200 6205 01"
+		      "77 07 0100020800FF 01 01 621E 52FF 01 01"
+		      "77 06 0100020800 01 01 621E 52FF 6303DB 01"
+		      "77 07 0100600100FF 01 01 01 01 8002 01"
+		      "01 01 01 00"),
+		bytes("76 01 01 01 72 63 0401 79 06 0102030405 72 6202 656553F100 65 00000384 71 07 0100010800FF"
+		      "72 6201 6500000E10 6200 71 75 07 0100010800FF 621E 52FF 6303DB 01 01 01 01 00"),
+	});
+}
+
+TEST(Obisdump, EveryKindOfValueAndTimeInEachFormat) {
+	auto frame = framed(every_kind_file());
+	const std::string head = summary(frame, 2, "SML message  701\nSML message  401\n");
+	const std::string err = "Error in data stream. entry->value should not be NULL. Skipping this.\n"
+				"Error in data stream. entry->obj_name should hold six bytes. Skipping this.\n";
+	// Only the GetList readings, as ever; only numbers have units.
+	const std::string text = "#true#\n"
+				 "129-129:199.130.3*255#XYZ#\n"
+				 "129-0:96.8.0*1#1982288#\n"
+				 "0-0:1.0.0*255#2023-11-14T22:13:20Z#\n"
+				 "0-0:1.0.0*1#2023-11-14T19:13:20-03:00#\n"
+				 "1-0:99.1.0*255#72 62 02 72 65 00 00 00 01 52 05 #\n";
+	auto r = test::run({obisdump, "-"}, frame);
+	EXPECT_EQ(r.out, head + "1-0:1.8.0*255#1234500.0#Wh\n0-0:96.3.10*255" + text + "1-0:96.5.5*255#5.0#\n" +
+				 "1-0:96.1.0*255##\n");
+	EXPECT_EQ(r.err, err);
+	EXPECT_EQ(r.status, 0);
+	r = test::run({obisdump, "--exact", "-"}, frame);
+	EXPECT_EQ(r.out, head + "1-0:1.8.0*255#1234500.0#Wh\n0-0:96.3.10*255" + text + "1-0:96.5.5*255#5#\n" +
+				 "1-0:96.1.0*255##\n");
+	EXPECT_EQ(r.err, err);
+
+	// Every reading, profiles too; keys only for the fields present.
+	const std::string server = R"("server_id":"0a015a4c4b0000bc614e")";
+	auto j = run_json(frame);
+	EXPECT_EQ(j.r.err, err);
+	EXPECT_EQ(j.r.status, 0);
+	EXPECT_EQ(j.objects, (std::vector<std::string>{
+		R"({"obis":"1-0:1.8.0*255","value":1234500.0,"unit":"Wh","unit_code":30,"status":65922,"meter_time":86400,)" + server + "}",
+		R"({"obis":"0-0:96.3.10*255","value":true,"meter_time":"2023-11-14T22:13:20Z",)" + server + "}",
+		R"({"obis":"129-129:199.130.3*255","value":"58595a","meter_time":"2023-11-14T23:13:20+01:00",)" + server + "}",
+		R"({"obis":"129-0:96.8.0*1","value":1982288,"unit":"s","unit_code":7,"meter_time":86400,)" + server + "}",
+		R"({"obis":"0-0:1.0.0*255","value":"2023-11-14T22:13:20Z","meter_time":86400,)" + server + "}",
+		R"({"obis":"0-0:1.0.0*1","value":"2023-11-14T19:13:20-03:00","meter_time":86400,)" + server + "}",
+		R"({"obis":"1-0:99.1.0*255","value":"7262027265000000015205","meter_time":86400,)" + server + "}",
+		R"({"obis":"1-0:96.5.5*255","value":5,"unit_code":58,"meter_time":86400,)" + server + "}",
+		R"({"obis":"1-0:96.1.0*255","value":"","meter_time":86400,)" + server + "}",
+		R"({"obis":"1-0:1.8.0*255","value":98.7,"unit":"Wh","unit_code":30,"status":0,"meter_time":3600,"server_id":"0102030405"})",
+	}));
+	// One time per frame.
+	auto out = lines_of(j.r.out);
+	ASSERT_FALSE(out.empty());
+	for (const auto &line : out)
+		EXPECT_EQ(line.substr(line.find("\"received\":")), out[0].substr(out[0].find("\"received\":")));
+}
+
+// Entries the walk cannot read are named on stderr with the byte where they
+// start in the file; the entries after them still print.
+TEST(Obisdump, ReadsAroundAnUnreadableEntry) {
+	// The list starts at byte 13, its first entry at 14, the second (whose
+	// list-typed value has no tag 9) at 32, the third at 52.
+	auto file = get_list_file("73"
+				  "77 07 0100010800FF 01 01 621E 52FF 6303DB 01"
+				  "77 07 0100020800FF 01 01 621E 52FF 72 6209 6200 01"
+				  "77 07 0100100700FF 01 01 621B 5200 52FB 01");
+	ASSERT_EQ(test::hex(file.data() + 32, 2), "77 07");
+	ASSERT_EQ(test::hex(file.data() + 52, 2), "77 07");
+	auto frame = framed(file);
+	const std::string warning = "obisdump: warning: entry at byte 32 of the file has an unreadable value, skipped\n";
+	// The tree gives up on the whole message, at byte 49 after the bad tag.
+	auto r = test::run({obisdump, "-"}, frame);
+	EXPECT_EQ(r.out, "SML file (0 SML messages, 49 bytes)\nOBIS data\n"
+			 "1-0:1.8.0*255#98.7#Wh\n1-0:16.7.0*255#-5.0#W\n");
+	EXPECT_EQ(r.err, "zelkor: warning: could not read the whole file\n" + warning);
+	EXPECT_EQ(r.status, 0);
+	auto j = run_json(frame);
+	EXPECT_EQ(j.objects, (std::vector<std::string>{
+				     R"({"obis":"1-0:1.8.0*255","value":98.7,"unit":"Wh","unit_code":30})",
+				     R"({"obis":"1-0:16.7.0*255","value":-5,"unit":"W","unit_code":27})",
+			     }));
+	EXPECT_EQ(j.r.err, warning);
+
+	// A file cut inside its second entry: the first prints, then where the
+	// file stops being readable.
+	auto cut = std::vector<unsigned char>(file.begin(), file.begin() + 40);
+	auto broken = "obisdump: warning: the file is unreadable from byte 32 on, skipped\n";
+	frame = framed(cut);
+	r = test::run({obisdump, "--exact", "-"}, frame);
+	EXPECT_EQ(r.out, "SML file (0 SML messages, 40 bytes)\nOBIS data\n1-0:1.8.0*255#98.7#Wh\n");
+	EXPECT_EQ(r.err, "zelkor: warning: could not read the whole file\n" + std::string(broken));
+	j = run_json(frame);
+	EXPECT_EQ(j.objects, (std::vector<std::string>{
+				     R"({"obis":"1-0:1.8.0*255","value":98.7,"unit":"Wh","unit_code":30})",
+			     }));
+	EXPECT_EQ(j.r.err, broken);
+
+	// Bytes that open no message at all.
+	frame = framed(bytes("00 00 AA BB"));
+	j = run_json(frame);
+	EXPECT_EQ(j.r.out, "");
+	EXPECT_EQ(j.r.err, "obisdump: warning: the file is unreadable from byte 2 on, skipped\n");
 }
 
 TEST(Obisdump, FrameWithoutMessages) {

@@ -159,6 +159,18 @@ private:
 	outcome result_;
 };
 
+// What a program wrote, line by line, without the line ends.
+inline std::vector<std::string> lines_of(const std::string &text) {
+	std::vector<std::string> lines;
+	for (size_t at = 0; at < text.size();) {
+		size_t end = text.find('\n', at);
+		end = end == std::string::npos ? text.size() : end;
+		lines.push_back(text.substr(at, end - at));
+		at = end + 1;
+	}
+	return lines;
+}
+
 // Runs a program to its end with input on stdin.
 inline outcome run(const std::vector<std::string> &args, const std::vector<unsigned char> &input = {}) {
 	process p(args);

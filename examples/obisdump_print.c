@@ -1,0 +1,356 @@
+/* obisdump's printing of one SML file. The summary comes from the file's
+ * tree; the readings come from sml_readings, which reads around an entry it
+ * cannot read instead of giving up on the rest of the file. */
+#define _DEFAULT_SOURCE
+
+#include "obisdump_print.h"
+
+#include <inttypes.h>
+#include <math.h>
+#include <stdbool.h>
+#include <string.h>
+#include <time.h>
+
+#include <sml/sml_file.h>
+#include <sml/sml_reading.h>
+
+#include "unit.h"
+
+/* The longest exact decimal: a sign, 20 digits, "0." and 128 decimals (a
+ * scaler of -128), or 20 digits and 127 zeros. */
+enum { DECIMAL_CHARS = 1 + 20 + 2 + 128 + 1 };
+
+/* "2023-11-14T23:13:20.412+01:00" and the like; longer only for offsets no
+ * meter sends, which still fit. */
+enum { TIME_CHARS = 48 };
+
+typedef struct {
+	obisdump_format format;
+	FILE *out;
+	FILE *err;
+	char received[TIME_CHARS];
+} printer;
+
+/* What sml_file_print writes, to out instead of stdout. The byte count is
+ * where the file parser stopped, trailing padding included. */
+static void print_summary(const unsigned char *file, size_t len, FILE *out) {
+	sml_file *tree = sml_file_parse((unsigned char *)file, len);
+	fprintf(out, "SML file (%d SML messages, %zu bytes)\n", tree->messages_len, tree->buf->cursor);
+	for (int i = 0; i < tree->messages_len; i++) {
+		const sml_message_body *body = tree->messages[i]->message_body;
+		fprintf(out, "SML message %4.X\n", body && body->tag ? *body->tag : 0u);
+	}
+	sml_file_free(tree);
+	fputs("OBIS data\n", out);
+}
+
+/* magnitude times ten to the scaler, without floating point: exactly
+ * max(0, -scaler) decimals; a positive scaler appends zeros. 987 at -3 is
+ * "0.987", 1234500 at -1 "123450.0", 5 at 2 "500". */
+static void exact_decimal(char text[DECIMAL_CHARS], uint64_t magnitude, bool negative, int scaler) {
+	char digits[21];
+	size_t n = (size_t)snprintf(digits, sizeof digits, "%" PRIu64, magnitude);
+	size_t decimals = scaler < 0 ? (size_t)-scaler : 0;
+	size_t zeros = scaler > 0 && magnitude != 0 ? (size_t)scaler : 0;
+	char *out = text;
+	if (negative && magnitude != 0)
+		*out++ = '-';
+	if (n > decimals) {
+		memcpy(out, digits, n - decimals);
+		out += n - decimals;
+	} else {
+		*out++ = '0';
+	}
+	memset(out, '0', zeros);
+	out += zeros;
+	if (decimals) {
+		*out++ = '.';
+		if (decimals > n) {
+			memset(out, '0', decimals - n);
+			out += decimals - n;
+		}
+		size_t tail = n < decimals ? n : decimals;
+		memcpy(out, digits + n - tail, tail);
+		out += tail;
+	}
+	*out = '\0';
+}
+
+/* An integer reading scaled by its scaler (none counts as 0): exact, or
+ * as obisdump has always printed it, through a double to one decimal. */
+static void number_text(char text[DECIMAL_CHARS], const sml_reading *r, bool exact) {
+	int scaler = r->flags & SML_READING_HAS_SCALER ? r->scaler : 0;
+	bool negative = r->kind == SML_READING_SIGNED && r->value.i64 < 0;
+	if (exact) {
+		/* The magnitude of the most negative number does not fit in int64_t. */
+		uint64_t magnitude = r->kind == SML_READING_UNSIGNED ? r->value.u64
+					: negative ? UINT64_C(0) - (uint64_t)r->value.i64
+						   : (uint64_t)r->value.i64;
+		exact_decimal(text, magnitude, negative, scaler);
+		return;
+	}
+	double number = r->kind == SML_READING_UNSIGNED ? (double)r->value.u64 : (double)r->value.i64;
+	snprintf(text, DECIMAL_CHARS, "%.1f", pow(10, scaler) * number);
+}
+
+/* Seconds since 1970 as ISO 8601: in UTC with "Z", or shifted by a local
+ * offset in minutes and written with it; millis >= 0 adds milliseconds. */
+static void iso_time(char text[TIME_CHARS], int64_t seconds, int millis, bool local, int offset) {
+	time_t t = (time_t)(seconds + (local ? (int64_t)offset * 60 : 0));
+	struct tm tm;
+	if (!gmtime_r(&t, &tm)) {
+		snprintf(text, TIME_CHARS, "%" PRId64, seconds);
+		return;
+	}
+	size_t n = strftime(text, TIME_CHARS, "%Y-%m-%dT%H:%M:%S", &tm);
+	if (millis >= 0)
+		n += (size_t)snprintf(text + n, TIME_CHARS - n, ".%03d", millis);
+	if (!local) {
+		snprintf(text + n, TIME_CHARS - n, "Z");
+		return;
+	}
+	int minutes = offset < 0 ? -offset : offset;
+	snprintf(text + n, TIME_CHARS - n, "%c%02d:%02d", offset < 0 ? '-' : '+', minutes / 60, minutes % 60);
+}
+
+typedef enum { NO_TIME, TIME_NUMBER, TIME_STRING } time_form;
+
+/* A sec index (or a number under no tag) is a count of seconds and stays a
+ * number; timestamps are points in time. */
+static time_form time_text(char text[TIME_CHARS], const sml_reading_time *t) {
+	switch (t->kind) {
+	case SML_READING_TIME_SEC_INDEX:
+	case SML_READING_TIME_OTHER:
+		snprintf(text, TIME_CHARS, "%" PRIu32, t->seconds);
+		return TIME_NUMBER;
+	case SML_READING_TIME_TIMESTAMP:
+		iso_time(text, t->seconds, -1, false, 0);
+		return TIME_STRING;
+	case SML_READING_TIME_LOCAL_TIMESTAMP:
+		iso_time(text, t->seconds, -1, true, t->local_offset + t->season_time_offset);
+		return TIME_STRING;
+	case SML_READING_TIME_NONE:
+		break;
+	}
+	text[0] = '\0';
+	return NO_TIME;
+}
+
+/* Bytes as hexadecimal groups "0a 01 "; with mixed, the printable bytes
+ * before the first that is not are written as text, as the library's
+ * sml_value_to_strhex writes an octet string. */
+static void print_hex_groups(FILE *out, sml_bytes b, bool mixed) {
+	size_t i = 0;
+	if (mixed)
+		for (; i < b.len && b.data[i] >= 0x21 && b.data[i] <= 0x7A; i++)
+			fputc(b.data[i], out);
+	for (; i < b.len; i++)
+		fprintf(out, "%02x ", b.data[i]);
+}
+
+static void print_text(const printer *p, const sml_reading *r) {
+	const unsigned char *o = r->name.data;
+	FILE *out = p->out;
+	fprintf(out, "%d-%d:%d.%d.%d*%d#", o[0], o[1], o[2], o[3], o[4], o[5]);
+	char text[DECIMAL_CHARS];
+	switch (r->kind) {
+	case SML_READING_SIGNED:
+	case SML_READING_UNSIGNED: {
+		number_text(text, r, p->format == OBISDUMP_EXACT);
+		const char *unit = r->flags & SML_READING_HAS_UNIT ? dlms_get_unit(r->unit) : NULL;
+		fprintf(out, "%s#%s\n", text, unit ? unit : "");
+		return;
+	}
+	case SML_READING_BOOLEAN:
+		fputs(r->value.boolean ? "true" : "false", out);
+		break;
+	case SML_READING_BYTES:
+		print_hex_groups(out, r->value.bytes, true);
+		break;
+	case SML_READING_TIME:
+		time_text(text, &r->value.time);
+		fputs(text, out);
+		break;
+	case SML_READING_UNSUPPORTED:
+		print_hex_groups(out, r->value.bytes, false);
+		break;
+	case SML_READING_NONE:
+		break;
+	}
+	fputs("#\n", out);
+}
+
+/* A JSON string of UTF-8 text. */
+static void json_string(FILE *out, const char *s) {
+	fputc('"', out);
+	for (; *s; s++) {
+		unsigned char c = (unsigned char)*s;
+		if (c == '"' || c == '\\')
+			fprintf(out, "\\%c", c);
+		else if (c < 0x20)
+			fprintf(out, "\\u%04x", c);
+		else
+			fputc(c, out);
+	}
+	fputc('"', out);
+}
+
+static void json_hex(FILE *out, sml_bytes b) {
+	fputc('"', out);
+	for (size_t i = 0; i < b.len; i++)
+		fprintf(out, "%02x", b.data[i]);
+	fputc('"', out);
+}
+
+static void json_key(FILE *out, const char *key, bool *first) {
+	fprintf(out, "%s\"%s\":", *first ? "{" : ",", key);
+	*first = false;
+}
+
+/* A time as JSON: a number of seconds, or an ISO 8601 string. */
+static void json_time(FILE *out, const char *key, const sml_reading_time *t, bool *first) {
+	char text[TIME_CHARS];
+	time_form form = time_text(text, t);
+	if (form == NO_TIME)
+		return;
+	json_key(out, key, first);
+	if (form == TIME_STRING)
+		json_string(out, text);
+	else
+		fputs(text, out);
+}
+
+static void print_json(const printer *p, const sml_reading *r) {
+	FILE *out = p->out;
+	const unsigned char *o = r->name.data;
+	bool first = true;
+	char text[DECIMAL_CHARS];
+	snprintf(text, sizeof text, "%d-%d:%d.%d.%d*%d", o[0], o[1], o[2], o[3], o[4], o[5]);
+	json_key(out, "obis", &first);
+	json_string(out, text);
+
+	switch (r->kind) {
+	case SML_READING_SIGNED:
+	case SML_READING_UNSIGNED:
+		number_text(text, r, true);
+		json_key(out, "value", &first);
+		fputs(text, out);
+		break;
+	case SML_READING_BOOLEAN:
+		json_key(out, "value", &first);
+		fputs(r->value.boolean ? "true" : "false", out);
+		break;
+	case SML_READING_BYTES:
+	case SML_READING_UNSUPPORTED:
+		json_key(out, "value", &first);
+		json_hex(out, r->value.bytes);
+		break;
+	case SML_READING_TIME:
+		json_time(out, "value", &r->value.time, &first);
+		break;
+	case SML_READING_NONE:
+		break;
+	}
+
+	if (r->flags & SML_READING_HAS_UNIT) {
+		const char *unit = dlms_get_unit(r->unit);
+		if (unit) {
+			json_key(out, "unit", &first);
+			json_string(out, unit);
+		}
+		json_key(out, "unit_code", &first);
+		fprintf(out, "%u", r->unit);
+	}
+	if (r->flags & SML_READING_HAS_STATUS) {
+		json_key(out, "status", &first);
+		fprintf(out, "%" PRIu64, r->status);
+	}
+	/* The entry's own time, else the time of the meter's sensor when it
+	 * answered. */
+	json_time(out, "meter_time", r->val_time.kind != SML_READING_TIME_NONE ? &r->val_time : &r->sensor_time,
+		  &first);
+	if (r->server_id.data) {
+		json_key(out, "server_id", &first);
+		json_hex(out, r->server_id);
+	}
+	json_key(out, "received", &first);
+	json_string(out, p->received);
+	fputs("}\n", out);
+}
+
+static void warn_unreadable(FILE *err, const sml_reading *r) {
+	const char *what = "entry", *why = NULL;
+	switch (r->reason) {
+	case SML_READING_OK: return;
+	case SML_READING_BAD_ENTRY: why = "is not a list of an entry's fields"; break;
+	case SML_READING_BAD_OBJ_NAME: why = "has an unreadable name"; break;
+	case SML_READING_BAD_STATUS: why = "has an unreadable status"; break;
+	case SML_READING_BAD_VAL_TIME: why = "has an unreadable time"; break;
+	case SML_READING_BAD_UNIT: why = "has an unreadable unit"; break;
+	case SML_READING_BAD_SCALER: why = "has an unreadable scaler"; break;
+	case SML_READING_BAD_VALUE: why = "has an unreadable value"; break;
+	case SML_READING_BAD_SIGNATURE: why = "has an unreadable value signature"; break;
+	case SML_READING_BAD_PERIOD: what = "profile period", why = "is unreadable"; break;
+	case SML_READING_BAD_RESPONSE: what = "response", why = "has unreadable fields before its entries"; break;
+	case SML_READING_BROKEN:
+		fprintf(err, "obisdump: warning: the file is unreadable from byte %zu on, skipped\n", r->offset);
+		return;
+	}
+	fprintf(err, "obisdump: warning: %s at byte %zu of the file %s, skipped\n", what, r->offset, why);
+}
+
+/* The text formats show GetList readings only, as they always have. */
+static bool shown(const printer *p, const sml_reading *r) {
+	return p->format == OBISDUMP_JSON || r->body == SML_BODY_GET_LIST_RESPONSE;
+}
+
+static int on_reading(const sml_reading *r, void *ctx) {
+	const printer *p = ctx;
+	if (r->reason != SML_READING_OK) {
+		if (r->reason == SML_READING_BROKEN || shown(p, r))
+			warn_unreadable(p->err, r);
+		return 0;
+	}
+	if (!shown(p, r))
+		return 0;
+	if (r->kind == SML_READING_NONE) {
+		fputs("Error in data stream. entry->value should not be NULL. Skipping this.\n", p->err);
+		return 0;
+	}
+	/* A longer name has always been printed by its first six bytes. */
+	if (!r->name.data || r->name.len < 6) {
+		fputs("Error in data stream. entry->obj_name should hold six bytes. Skipping this.\n", p->err);
+		return 0;
+	}
+	if (p->format == OBISDUMP_JSON)
+		print_json(p, r);
+	else
+		print_text(p, r);
+	return 0;
+}
+
+void obisdump_print_file(const unsigned char *file, size_t len, obisdump_format format, int64_t received_ms,
+			 FILE *out, FILE *err) {
+	static const unsigned char nothing[1] = {0};
+	if (!file) {
+		file = nothing;
+		len = 0;
+	}
+	printer p = {format, out, err, ""};
+	if (format == OBISDUMP_JSON) {
+		int64_t millis = received_ms % 1000;
+		millis += millis < 0 ? 1000 : 0;
+		iso_time(p.received, (received_ms - millis) / 1000, (int)millis, false, 0);
+	} else {
+		print_summary(file, len, out);
+	}
+	if (sml_readings(file, len, on_reading, &p) == SML_READINGS_NO_MESSAGE) {
+		sml_reading where = {0};
+		while (where.offset < len && file[where.offset] == 0)
+			where.offset++;
+		where.reason = SML_READING_BROKEN;
+		warn_unreadable(err, &where);
+	}
+	/* Once per file: replays run fast, live readings still appear at once. */
+	fflush(out);
+}
