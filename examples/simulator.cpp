@@ -14,7 +14,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <random>
-#include <string>
 #include <vector>
 
 #include <fcntl.h>
@@ -22,160 +21,12 @@
 #include <termios.h>
 #include <unistd.h>
 
-#include <sml/sml_close_response.h>
 #include <sml/sml_file.h>
-#include <sml/sml_get_list_response.h>
-#include <sml/sml_list.h>
-#include <sml/sml_message.h>
-#include <sml/sml_open_response.h>
-#include <sml/sml_time.h>
 #include <sml/sml_transport.h>
 
+#include "meter_file.hpp"
+
 namespace {
-
-// Manufacturer "ZLK", serial 12345678, as meters put it in their server id.
-constexpr unsigned char server_id[] = {0x0a, 0x01, 'Z', 'L', 'K', 0x00, 0x00, 0xbc, 0x61, 0x4e};
-
-struct obis {
-	unsigned char a, b, c, d, e, f;
-};
-
-octet_string *bytes(const void *p, size_t n) {
-	return sml_octet_string_init(static_cast<unsigned char *>(const_cast<void *>(p)), static_cast<int>(n));
-}
-
-octet_string *text(const std::string &s) { return bytes(s.data(), s.size()); }
-
-template <class Int> Int *number(Int v) {
-	return static_cast<Int *>(sml_number_init(static_cast<u64>(v), 0, sizeof(Int)));
-}
-
-sml_time *sec_index(u32 seconds) {
-	sml_time *t = sml_time_init();
-	t->tag = number<u8>(SML_TIME_SEC_INDEX);
-	t->data.sec_index = number<u32>(seconds);
-	return t;
-}
-
-sml_list *entry(obis name, sml_value *value, u8 *unit = nullptr, i8 *scaler = nullptr) {
-	sml_list *e = sml_list_init();
-	e->obj_name = bytes(&name, sizeof name);
-	e->unit = unit;
-	e->scaler = scaler;
-	e->value = value;
-	return e;
-}
-
-sml_value *string_value(octet_string *s) {
-	sml_value *v = sml_value_init();
-	v->type = SML_TL_OCTET_STRING;
-	v->data.bytes = s;
-	return v;
-}
-
-sml_value *u64_value(u64 n) {
-	sml_value *v = sml_value_init();
-	v->type = SML_TL_UNSIGNED | 8;
-	v->data.uint64 = number<u64>(n);
-	return v;
-}
-
-sml_value *u16_value(u16 n) {
-	sml_value *v = sml_value_init();
-	v->type = SML_TL_UNSIGNED | 2;
-	v->data.uint16 = number<u16>(n);
-	return v;
-}
-
-sml_value *u32_value(u32 n) {
-	sml_value *v = sml_value_init();
-	v->type = SML_TL_UNSIGNED | 4;
-	v->data.uint32 = number<u32>(n);
-	return v;
-}
-
-sml_value *i32_value(i32 n) {
-	sml_value *v = sml_value_init();
-	v->type = SML_TL_INTEGER | 4;
-	v->data.int32 = number<i32>(n);
-	return v;
-}
-
-sml_value *bool_value(bool b) {
-	sml_value *v = sml_value_init();
-	v->type = SML_TL_BOOLEAN;
-	v->data.boolean = sml_boolean_init(b ? 0xff : 0x00);
-	return v;
-}
-
-sml_message *message(u32 tag, void *body) {
-	sml_message *msg = sml_message_init();
-	msg->group_id = number<u8>(0);
-	msg->abort_on_error = number<u8>(0);
-	msg->message_body = sml_message_body_init(tag, body);
-	return msg;
-}
-
-// One push of the meter: n counts the frames sent so far. With escapes, two
-// more readings hold runs of 1B: a tariff register of 0x1B1B1B1B and a
-// 16-byte key of 1B only.
-sml_file *reading(unsigned n, bool escapes) {
-	constexpr u8 wh = 30, w = 27, volt = 35;
-	u32 uptime = 86400 + n;
-	// 0.1 Wh steps: 1234.5 kWh imported, rising; power swings into feed-in
-	// every fourth frame.
-	u64 import = 12345000 + 7 * u64{n};
-	u64 export_ = 4321000 + 2 * u64{n};
-	i32 power = n % 4 == 3 ? -412 : 1500 + 25 * static_cast<i32>(n % 4);
-
-	auto *open = sml_open_response_init();
-	open->req_file_id = text("ZLK" + std::to_string(n));
-	open->server_id = bytes(server_id, sizeof server_id);
-	open->sml_version = number<u8>(1);
-
-	sml_list *energy_in = entry({1, 0, 1, 8, 0, 255}, u64_value(import), number<u8>(wh), number<i8>(-1));
-	// Status bits as the register reports them: running, no fault.
-	energy_in->status = sml_status_init();
-	energy_in->status->type = SML_TL_UNSIGNED | 4;
-	energy_in->status->data.status32 = number<u32>(0x00010182);
-
-	sml_list *first = entry({129, 129, 199, 130, 3, 255}, string_value(text("ZLK")));
-	sml_list *last = first;
-	for (sml_list *next : {
-		     entry({1, 0, 0, 0, 9, 255}, string_value(bytes(server_id, sizeof server_id))),
-		     energy_in,
-		     entry({1, 0, 2, 8, 0, 255}, u64_value(export_), number<u8>(wh), number<i8>(-1)),
-		     entry({1, 0, 16, 7, 0, 255}, i32_value(power), number<u8>(w), number<i8>(0)),
-		     entry({1, 0, 32, 7, 0, 255}, u16_value(static_cast<u16>(2298 + n % 7)), number<u8>(volt),
-			   number<i8>(-1)),
-		     // Disconnect control: the relay is closed.
-		     entry({0, 0, 96, 3, 10, 255}, bool_value(true)),
-	     }) {
-		sml_list_add(last, next);
-		last = next;
-	}
-	if (escapes) {
-		const std::vector<unsigned char> key(16, 0x1B);
-		for (sml_list *next : {
-			     entry({1, 0, 1, 8, 1, 255}, u32_value(0x1B1B1B1B), number<u8>(wh), number<i8>(-1)),
-			     entry({129, 129, 199, 130, 5, 255}, string_value(bytes(key.data(), key.size()))),
-		     }) {
-			sml_list_add(last, next);
-			last = next;
-		}
-	}
-
-	auto *list = sml_get_list_response_init();
-	list->server_id = bytes(server_id, sizeof server_id);
-	list->act_sensor_time = sec_index(uptime);
-	list->val_list = first;
-
-	sml_file *file = sml_file_init();
-	sml_file_add_message(file, message(SML_BODY_OPEN_RESPONSE, open));
-	sml_file_add_message(file, message(SML_BODY_GET_LIST_RESPONSE, list));
-	sml_file_add_message(file, message(SML_BODY_CLOSE_RESPONSE, sml_close_response_init()));
-	return file;
-}
 
 // A meter's optical port: 9600 baud, 8 data bits, no parity, raw.
 int open_line(const char *device) {
@@ -303,7 +154,7 @@ int main(int argc, char **argv) {
 	for (long n = 0; frames == 0 || n < frames; n++) {
 		if (n > 0 && seconds > 0)
 			sleep(static_cast<unsigned>(seconds));
-		sml_file *file = reading(static_cast<unsigned>(n), escapes);
+		sml_file *file = meter::file(static_cast<unsigned>(n), meter::usual_readings, escapes);
 		bool written;
 		if (faults.any()) {
 			size_t len = sml_transport_build(file);
