@@ -27,11 +27,13 @@
 #include <sml/sml_tree.h>
 #include <sml/sml_value.h>
 
+#include "buffer.hpp"
+
 namespace zelkor {
 
 // The list header of a record of n fields; anything else fails the parse.
 inline bool expect_list(sml_buffer *buf, int n) {
-	if (sml_buf_get_next_type(buf) != SML_TL_LIST || sml_buf_get_next_length(buf) != n || buf->error) {
+	if (zelkor::buf::next_type(buf) != SML_TL_LIST || zelkor::buf::next_length(buf) != n || buf->error) {
 		buf->error = 1;
 		return false;
 	}
@@ -97,7 +99,7 @@ struct sequence_codec {
 // Reads one field with the codec of its type; false once the error flag is set.
 template <class T> bool read_field(sml_buffer *buf, T *&field) {
 	field = codec_of<T>::parse(buf);
-	return !sml_buf_has_errors(buf);
+	return !zelkor::buf::failed(buf);
 }
 
 template <class> struct member_traits;
@@ -119,7 +121,14 @@ enum class absent { rejected, accepted };
 template <class R, absent Absent, class... Fields> struct record {
 	static constexpr int count = sizeof...(Fields);
 
-	static R *init() { return static_cast<R *>(std::calloc(1, sizeof(R))); }
+	// malloc and value-initialisation rather than calloc, which in glibc
+	// bypasses the thread cache: a record is allocated for every list of a file.
+	static R *init() {
+		auto *r = static_cast<R *>(std::malloc(sizeof(R)));
+		if (r)
+			*r = R{};
+		return r;
+	}
 
 	static void release(R *r) {
 		if (!r)
@@ -134,13 +143,17 @@ template <class R, absent Absent, class... Fields> struct record {
 	using owned = std::unique_ptr<R, deleter>;
 
 	static R *parse(sml_buffer *buf) {
-		if (Absent == absent::accepted && sml_buf_optional_is_skipped(buf))
+		if (Absent == absent::accepted && zelkor::buf::optional_skipped(buf))
 			return nullptr;
 		if (!expect_list(buf, count))
 			return nullptr;
 		owned r{init()};
+		if (!r) {
+			buf->error = 1;
+			return nullptr;
+		}
 		// Stops at the first field that sets the error flag.
-		bool ok = ((Fields::parse(r.get(), buf), !sml_buf_has_errors(buf)) && ...);
+		bool ok = ((Fields::parse(r.get(), buf), !zelkor::buf::failed(buf)) && ...);
 		return ok ? r.release() : nullptr;
 	}
 

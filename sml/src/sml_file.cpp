@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "buffer.hpp"
 #include "diagnostic.hpp"
 #include "slots.hpp"
 
@@ -25,7 +26,7 @@ sml_file *sml_file_parse(unsigned char *buffer, size_t buffer_len) {
 	zelkor::gathered<sml_message> messages{sml_message_free};
 	while (buf->cursor < buf->buffer_len) {
 		// Zero bytes between messages, the frame's padding among them.
-		if (sml_buf_get_current_byte(buf) == SML_END_OF_MESSAGE) {
+		if (zelkor::buf::current(buf) == SML_END_OF_MESSAGE) {
 			sml_buf_update_bytes_read(buf, 1);
 			continue;
 		}
@@ -33,7 +34,7 @@ sml_file *sml_file_parse(unsigned char *buffer, size_t buffer_len) {
 		if (messages.size() == SML_FILE_MAX_MESSAGES)
 			buf->error = 1;
 		sml_message *msg = buf->error ? nullptr : sml_message_parse(buf);
-		if (sml_buf_has_errors(buf)) {
+		if (zelkor::buf::failed(buf)) {
 			zelkor::diag("zelkor: warning: could not read the whole file");
 			break;
 		}

@@ -41,17 +41,17 @@ void sml_sequence_add(sml_sequence *seq, void *new_entry) { append(seq->elems, s
 sml_sequence *sml_sequence_parse(sml_buffer *buf, void *(*elem_parse)(sml_buffer *buf),
 				 void (*elem_free)(void *elem)) {
 	// Sequences stand in mandatory fields: the optional marker fails here.
-	if (sml_buf_get_next_type(buf) != SML_TL_LIST) {
+	if (zelkor::buf::next_type(buf) != SML_TL_LIST) {
 		buf->error = 1;
 		return nullptr;
 	}
-	int n = sml_buf_get_next_length(buf);
-	if (sml_buf_has_errors(buf))
+	int n = zelkor::buf::next_length(buf);
+	if (zelkor::buf::failed(buf))
 		return nullptr;
 	gathered<void> elems{elem_free};
 	for (int i = 0; i < n; i++) {
 		void *elem = elem_parse(buf);
-		if (sml_buf_has_errors(buf))
+		if (zelkor::buf::failed(buf))
 			return nullptr;
 		// An absent element keeps its slot.
 		elems.add(elem);
@@ -87,21 +87,21 @@ void sml_list_add(sml_list *list, sml_list *new_entry) { list->next = new_entry;
 sml_list *sml_list_entry_parse(sml_buffer *buf) { return list_entry::parse(buf); }
 
 sml_list *sml_list_parse(sml_buffer *buf) {
-	if (sml_buf_optional_is_skipped(buf))
+	if (zelkor::buf::optional_skipped(buf))
 		return nullptr;
-	if (sml_buf_get_next_type(buf) != SML_TL_LIST) {
+	if (zelkor::buf::next_type(buf) != SML_TL_LIST) {
 		buf->error = 1;
 		return nullptr;
 	}
 	// A header of count 0 reads as an absent list.
-	int n = sml_buf_get_next_length(buf);
-	if (sml_buf_has_errors(buf))
+	int n = zelkor::buf::next_length(buf);
+	if (zelkor::buf::failed(buf))
 		return nullptr;
 	std::unique_ptr<sml_list, chain_deleter> first;
 	sml_list *last = nullptr;
 	for (int i = 0; i < n; i++) {
 		sml_list *entry = sml_list_entry_parse(buf);
-		if (sml_buf_has_errors(buf))
+		if (zelkor::buf::failed(buf))
 			return nullptr;
 		if (last)
 			last->next = entry;

@@ -20,7 +20,7 @@ namespace {
 // meters send in place of an entry's val_time does not stand here.
 struct list_time_codec {
 	static sml_time *parse(sml_buffer *buf) {
-		if (sml_buf_get_next_type(buf) != SML_TL_LIST) {
+		if (zelkor::buf::next_type(buf) != SML_TL_LIST) {
 			buf->error = 1;
 			return nullptr;
 		}
@@ -82,7 +82,7 @@ sml_list_type *sml_list_type_init(void) {
 }
 
 sml_list_type *sml_list_type_parse(sml_buffer *buf) {
-	if (sml_buf_optional_is_skipped(buf))
+	if (zelkor::buf::optional_skipped(buf))
 		return nullptr;
 	if (!expect_list(buf, 2))
 		return nullptr;
@@ -94,7 +94,7 @@ sml_list_type *sml_list_type_parse(sml_buffer *buf) {
 		buf->error = 1;
 		return nullptr;
 	}
-	if (sml_buf_has_errors(buf))
+	if (zelkor::buf::failed(buf))
 		return nullptr;
 	return lt.release();
 }

@@ -52,7 +52,7 @@ sml_message *sml_message_parse(sml_buffer *buf) {
 	if (!ok)
 		return nullptr;
 	// The end-of-message byte is the sixth element; a message without it still reads.
-	if (buf->cursor < buf->buffer_len && sml_buf_get_current_byte(buf) == SML_END_OF_MESSAGE)
+	if (buf->cursor < buf->buffer_len && zelkor::buf::current(buf) == SML_END_OF_MESSAGE)
 		sml_buf_update_bytes_read(buf, 1);
 	return msg.release();
 }
@@ -99,7 +99,7 @@ sml_message_body *sml_message_body_parse(sml_buffer *buf) {
 	std::unique_ptr<sml_message_body, body_deleter> body{
 		static_cast<sml_message_body *>(std::calloc(1, sizeof(sml_message_body)))};
 	body->tag = codec_of<u32>::parse(buf);
-	if (sml_buf_has_errors(buf))
+	if (zelkor::buf::failed(buf))
 		return nullptr;
 	// Without a tag there is nothing to dispatch on.
 	if (!body->tag) {

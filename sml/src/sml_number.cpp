@@ -24,18 +24,25 @@ void *sml_number_init(u64 number, unsigned char, int size) {
 }
 
 void *sml_number_parse(sml_buffer *buf, unsigned char type, int max_size) {
-	// A number longer than the width is an error even when its leading bytes are zero.
-	auto data = zelkor::wire::read_at(
-		buf, [&](zelkor::wire::reader &r) { return zelkor::wire::number_bytes(r, type, max_size); });
-	if (data.what != zelkor::wire::got::value)
+	if (max_size < 1 || max_size > 8) {
+		buf->error = 1;
 		return nullptr;
-	auto l = static_cast<int>(data.value.size());
-	auto *np = static_cast<unsigned char *>(std::calloc(static_cast<size_t>(max_size), 1));
-	std::copy(data.value.begin(), data.value.end(), np + (max_size - l));
-	if (type == SML_TL_INTEGER && l > 0 && (data.value.front() & 0x80))
-		std::memset(np, 0xFF, static_cast<size_t>(max_size - l));
-	if (sml_number_endian() != 1)
-		sml_number_byte_swap(np, max_size);
+	}
+	// A number longer than the width is an error even when its leading bytes are zero.
+	auto n = zelkor::wire::read_at(
+		buf, [&](zelkor::wire::reader &r) { return zelkor::wire::number(r, type, max_size); });
+	if (n.what != zelkor::wire::got::value)
+		return nullptr;
+	// Widened to 64 bits (sign-extended for an integer), the number's first
+	// max_size bytes in host order are the number at its width.
+	auto *np = static_cast<unsigned char *>(std::malloc(static_cast<size_t>(max_size)));
+	if (!np) {
+		buf->error = 1;
+		return nullptr;
+	}
+	auto *bytes = reinterpret_cast<const unsigned char *>(&n.value);
+	std::memcpy(np, std::endian::native == std::endian::big ? bytes + sizeof(n.value) - max_size : bytes,
+		    static_cast<size_t>(max_size));
 	return np;
 }
 

@@ -12,9 +12,18 @@
 extern "C" {
 
 octet_string *sml_octet_string_init(unsigned char *str, int length) {
-	auto *s = static_cast<octet_string *>(std::calloc(1, sizeof(octet_string)));
+	// malloc, not calloc: glibc's calloc skips the thread cache, and every
+	// field is set here anyway.
+	auto *s = static_cast<octet_string *>(std::malloc(sizeof(octet_string)));
+	if (!s)
+		return nullptr;
+	*s = {};
 	if (length > 0) {
 		s->str = static_cast<unsigned char *>(std::malloc(static_cast<size_t>(length)));
+		if (!s->str) {
+			std::free(s);
+			return nullptr;
+		}
 		std::memcpy(s->str, str, static_cast<size_t>(length));
 		s->len = length;
 	}
@@ -36,7 +45,10 @@ octet_string *sml_octet_string_parse(sml_buffer *buf) {
 	auto s = zelkor::wire::read_at(buf, zelkor::wire::octet_string);
 	if (s.what != zelkor::wire::got::value)
 		return nullptr;
-	return sml_octet_string_init(const_cast<unsigned char *>(s.value.data()), static_cast<int>(s.value.size()));
+	octet_string *str = sml_octet_string_init(const_cast<unsigned char *>(s.value.data()), static_cast<int>(s.value.size()));
+	if (!str)
+		buf->error = 1;
+	return str;
 }
 
 void sml_octet_string_write(octet_string *str, sml_buffer *buf) {

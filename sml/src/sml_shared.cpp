@@ -10,6 +10,7 @@
 #include <mutex>
 
 #include "diagnostic.hpp"
+#include "buffer.hpp"
 #include "wire.hpp"
 
 namespace {
@@ -75,9 +76,7 @@ void sml_buf_reserve(sml_buffer *buf, size_t n) {
 	buf->buffer_len = cap;
 }
 
-unsigned char sml_buf_get_current_byte(sml_buffer *buf) {
-	return buf->cursor < buf->buffer_len ? buf->buffer[buf->cursor] : 0x00;
-}
+unsigned char sml_buf_get_current_byte(sml_buffer *buf) { return zelkor::buf::current(buf); }
 
 unsigned char *sml_buf_get_current_buf(sml_buffer *buf) {
 	return buf->buffer + std::min(buf->cursor, buf->buffer_len);
@@ -87,19 +86,9 @@ void sml_buf_update_bytes_read(sml_buffer *buf, int bytes) {
 	buf->cursor += static_cast<size_t>(static_cast<ptrdiff_t>(bytes));
 }
 
-int sml_buf_get_next_type(sml_buffer *buf) {
-	return sml_buf_get_current_byte(buf) & SML_TL_LIST;
-}
+int sml_buf_get_next_type(sml_buffer *buf) { return zelkor::buf::next_type(buf); }
 
-int sml_buf_get_next_length(sml_buffer *buf) {
-	zelkor::wire::reader r = zelkor::wire::at_cursor(buf);
-	zelkor::wire::type_length t = r.tl();
-	buf->cursor = r.pos;
-	// A field cut off by the end of the bytes announces nothing.
-	if (!t.whole)
-		buf->error = 1;
-	return t.length;
-}
+int sml_buf_get_next_length(sml_buffer *buf) { return zelkor::buf::next_length(buf); }
 
 void sml_buf_set_type_and_length(sml_buffer *buf, unsigned int type, unsigned int l) {
 	bool list = (type & SML_TL_LIST) == SML_TL_LIST;
@@ -122,15 +111,9 @@ void sml_buf_set_type_and_length(sml_buffer *buf, unsigned int type, unsigned in
 	buf->cursor += k;
 }
 
-int sml_buf_has_errors(sml_buffer *buf) { return buf->error != 0; }
+int sml_buf_has_errors(sml_buffer *buf) { return zelkor::buf::failed(buf); }
 
-int sml_buf_optional_is_skipped(sml_buffer *buf) {
-	if (buf->cursor < buf->buffer_len && buf->buffer[buf->cursor] == SML_OPTIONAL_SKIPPED) {
-		buf->cursor++;
-		return 1;
-	}
-	return 0;
-}
+int sml_buf_optional_is_skipped(sml_buffer *buf) { return zelkor::buf::optional_skipped(buf); }
 
 void sml_buf_optional_write(sml_buffer *buf) {
 	sml_buf_reserve(buf, 1);

@@ -3,6 +3,7 @@
 
 #include <cstdlib>
 
+#include "buffer.hpp"
 #include "width.hpp"
 
 extern "C" {
@@ -14,9 +15,9 @@ sml_status *sml_status_init(void) {
 }
 
 sml_status *sml_status_parse(sml_buffer *buf) {
-	if (sml_buf_optional_is_skipped(buf))
+	if (zelkor::buf::optional_skipped(buf))
 		return nullptr;
-	unsigned char first = sml_buf_get_current_byte(buf);
+	unsigned char first = zelkor::buf::current(buf);
 	auto type = static_cast<unsigned char>(first & SML_TL_LIST);
 	sml_status *status = sml_status_init();
 	status->type = type;
@@ -27,7 +28,7 @@ sml_status *sml_status_parse(sml_buffer *buf) {
 	} else {
 		buf->error = 1;
 	}
-	if (sml_buf_has_errors(buf)) {
+	if (zelkor::buf::failed(buf)) {
 		sml_status_free(status);
 		return nullptr;
 	}

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "buffer.hpp"
 #include "diagnostic.hpp"
 
 extern "C" {
@@ -15,11 +16,11 @@ sml_time *sml_time_init(void) { return static_cast<sml_time *>(std::calloc(1, si
 // Under tag 3 with all three present it is a local timestamp and kept;
 // otherwise it is reported and dropped, as before local timestamps were read.
 static void parse_time_list3(sml_buffer *buf, sml_time *tme) {
-	int count = sml_buf_get_next_length(buf);
+	int count = zelkor::buf::next_length(buf);
 	auto *v0 = static_cast<u32 *>(sml_number_parse(buf, SML_TL_UNSIGNED, 4));
-	auto *v1 = sml_buf_has_errors(buf) ? nullptr : static_cast<i16 *>(sml_number_parse(buf, SML_TL_INTEGER, 2));
-	auto *v2 = sml_buf_has_errors(buf) ? nullptr : static_cast<i16 *>(sml_number_parse(buf, SML_TL_INTEGER, 2));
-	bool ok = !sml_buf_has_errors(buf);
+	auto *v1 = zelkor::buf::failed(buf) ? nullptr : static_cast<i16 *>(sml_number_parse(buf, SML_TL_INTEGER, 2));
+	auto *v2 = zelkor::buf::failed(buf) ? nullptr : static_cast<i16 *>(sml_number_parse(buf, SML_TL_INTEGER, 2));
+	bool ok = !zelkor::buf::failed(buf);
 	if (ok && tme->tag && *tme->tag == SML_TIME_LOCAL_TIMESTAMP && count == 3 && v0 && v1 && v2) {
 		tme->data.timestamp = v0;
 		tme->local_offset = v1;
@@ -35,21 +36,21 @@ static void parse_time_list3(sml_buffer *buf, sml_time *tme) {
 }
 
 sml_time *sml_time_parse(sml_buffer *buf) {
-	if (sml_buf_optional_is_skipped(buf))
+	if (zelkor::buf::optional_skipped(buf))
 		return nullptr;
 	sml_time *tme = sml_time_init();
-	if (sml_buf_get_next_type(buf) == SML_TL_UNSIGNED) {
+	if (zelkor::buf::next_type(buf) == SML_TL_UNSIGNED) {
 		// Some meters send a bare seconds index where the list belongs.
 		tme->tag = static_cast<u8 *>(sml_number_init(SML_TIME_SEC_INDEX, SML_TL_UNSIGNED, 1));
 		tme->data.sec_index = static_cast<u32 *>(sml_number_parse(buf, SML_TL_UNSIGNED, 4));
-	} else if (sml_buf_get_next_type(buf) != SML_TL_LIST || sml_buf_get_next_length(buf) != 2) {
+	} else if (zelkor::buf::next_type(buf) != SML_TL_LIST || zelkor::buf::next_length(buf) != 2) {
 		buf->error = 1;
 	} else {
 		tme->tag = static_cast<u8 *>(sml_number_parse(buf, SML_TL_UNSIGNED, 1));
 		// An absent number is how a time without one (a dropped list of
 		// three) is written; it reads back the same.
-		if (!sml_buf_has_errors(buf) && !sml_buf_optional_is_skipped(buf)) {
-			switch (sml_buf_get_next_type(buf)) {
+		if (!zelkor::buf::failed(buf) && !zelkor::buf::optional_skipped(buf)) {
+			switch (zelkor::buf::next_type(buf)) {
 			case SML_TL_UNSIGNED:
 				tme->data.sec_index = static_cast<u32 *>(sml_number_parse(buf, SML_TL_UNSIGNED, 4));
 				break;
@@ -61,7 +62,7 @@ sml_time *sml_time_parse(sml_buffer *buf) {
 			}
 		}
 	}
-	if (sml_buf_has_errors(buf)) {
+	if (zelkor::buf::failed(buf)) {
 		sml_time_free(tme);
 		return nullptr;
 	}

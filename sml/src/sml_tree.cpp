@@ -89,7 +89,7 @@ template <class P> using payload_codec = codec_of<std::remove_pointer_t<std::rem
 // The input decides how deep trees nest; the limit keeps the recursion, and
 // with it the stack, small whatever the input holds.
 sml_tree *parse_tree(sml_buffer *buf, int depth) {
-	if (sml_buf_optional_is_skipped(buf))
+	if (zelkor::buf::optional_skipped(buf))
 		return nullptr;
 	if (depth > SML_TREE_MAX_DEPTH || !expect_list(buf, 3)) {
 		buf->error = 1;
@@ -97,27 +97,27 @@ sml_tree *parse_tree(sml_buffer *buf, int depth) {
 	}
 	owned_tree tree{sml_tree_init()};
 	tree->parameter_name = sml_octet_string_parse(buf);
-	if (sml_buf_has_errors(buf))
+	if (zelkor::buf::failed(buf))
 		return nullptr;
 	// A value whose payload failed comes back anyway and goes with the node.
 	tree->parameter_value = sml_proc_par_value_parse(buf);
-	if (sml_buf_has_errors(buf))
+	if (zelkor::buf::failed(buf))
 		return nullptr;
-	if (sml_buf_optional_is_skipped(buf))
+	if (zelkor::buf::optional_skipped(buf))
 		return tree.release();
-	if (sml_buf_get_next_type(buf) != SML_TL_LIST) {
+	if (zelkor::buf::next_type(buf) != SML_TL_LIST) {
 		buf->error = 1;
 		return nullptr;
 	}
 	// Every child takes at least one byte, so a count the input cannot back
 	// ends at the end of the bytes, not in memory reserved for it.
 	gathered<sml_tree> children{sml_tree_free};
-	int n = sml_buf_get_next_length(buf);
-	if (sml_buf_has_errors(buf))
+	int n = zelkor::buf::next_length(buf);
+	if (zelkor::buf::failed(buf))
 		return nullptr;
 	for (int i = 0; i < n; i++) {
 		sml_tree *child = parse_tree(buf, depth + 1);
-		if (sml_buf_has_errors(buf))
+		if (zelkor::buf::failed(buf))
 			return nullptr;
 		if (child)
 			children.add(child);
@@ -142,20 +142,20 @@ void sml_tree_path_add_path_entry(sml_tree_path *tree_path, octet_string *entry)
 }
 
 sml_tree_path *sml_tree_path_parse(sml_buffer *buf) {
-	if (sml_buf_optional_is_skipped(buf))
+	if (zelkor::buf::optional_skipped(buf))
 		return nullptr;
-	if (sml_buf_get_next_type(buf) != SML_TL_LIST) {
+	if (zelkor::buf::next_type(buf) != SML_TL_LIST) {
 		buf->error = 1;
 		return nullptr;
 	}
 	owned_path path{sml_tree_path_init()};
 	gathered<octet_string> names{sml_octet_string_free};
-	int n = sml_buf_get_next_length(buf);
-	if (sml_buf_has_errors(buf))
+	int n = zelkor::buf::next_length(buf);
+	if (zelkor::buf::failed(buf))
 		return nullptr;
 	for (int i = 0; i < n; i++) {
 		octet_string *name = sml_octet_string_parse(buf);
-		if (sml_buf_has_errors(buf))
+		if (zelkor::buf::failed(buf))
 			return nullptr;
 		if (name)
 			names.add(name);
@@ -230,13 +230,13 @@ sml_proc_par_value *sml_proc_par_value_init(void) {
 }
 
 sml_proc_par_value *sml_proc_par_value_parse(sml_buffer *buf) {
-	if (sml_buf_optional_is_skipped(buf))
+	if (zelkor::buf::optional_skipped(buf))
 		return nullptr;
 	if (!expect_list(buf, 2))
 		return nullptr;
 	owned_ppv v{sml_proc_par_value_init()};
 	v->tag = codec_of<u8>::parse(buf);
-	if (sml_buf_has_errors(buf))
+	if (zelkor::buf::failed(buf))
 		return nullptr;
 	// Without a tag the payload cannot be read; it is not touched.
 	if (!v->tag || !with_payload(v.get(), [buf](auto &p) { p = payload_codec<decltype(p)>::parse(buf); })) {

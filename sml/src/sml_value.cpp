@@ -4,19 +4,30 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "buffer.hpp"
 #include "diagnostic.hpp"
 #include "width.hpp"
 
 extern "C" {
 
-sml_value *sml_value_init(void) { return static_cast<sml_value *>(std::calloc(1, sizeof(sml_value))); }
+sml_value *sml_value_init(void) {
+	// Not calloc, which skips glibc's thread cache: one value is made per reading.
+	auto *v = static_cast<sml_value *>(std::malloc(sizeof(sml_value)));
+	if (v)
+		*v = {};
+	return v;
+}
 
 sml_value *sml_value_parse(sml_buffer *buf) {
-	if (sml_buf_optional_is_skipped(buf))
+	if (zelkor::buf::optional_skipped(buf))
 		return nullptr;
-	unsigned char first = sml_buf_get_current_byte(buf);
+	unsigned char first = zelkor::buf::current(buf);
 	auto type = static_cast<unsigned char>(first & SML_TL_LIST);
 	sml_value *value = sml_value_init();
+	if (!value) {
+		buf->error = 1;
+		return nullptr;
+	}
 	value->type = type;
 	switch (type) {
 	case SML_TL_OCTET_STRING:
@@ -40,7 +51,7 @@ sml_value *sml_value_parse(sml_buffer *buf) {
 	default:
 		buf->error = 1;
 	}
-	if (sml_buf_has_errors(buf)) {
+	if (zelkor::buf::failed(buf)) {
 		sml_value_free(value);
 		return nullptr;
 	}

@@ -15,8 +15,9 @@ extern "C" {
 /* The size low-order bytes of number; NULL when out of memory. type is unused. */
 void *sml_number_init(u64 number, unsigned char type, int size);
 /* type is SML_TL_INTEGER or SML_TL_UNSIGNED. Accepts 0 to max_size data bytes
- * and widens them to max_size; NULL for the optional marker (no error) or on
- * failure (error flag set). */
+ * and widens them to max_size, which is 1 to 8; NULL for the optional marker
+ * (no error) or on failure (error flag set), also for a max_size outside 1 to 8
+ * and when out of memory. */
 void *sml_number_parse(sml_buffer *buf, unsigned char type, int max_size);
 /* Always writes the full size bytes, most significant first; NULL as 0x01. */
 void sml_number_write(void *np, unsigned char type, int size, sml_buffer *buf);

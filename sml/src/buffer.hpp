@@ -1,0 +1,39 @@
+// The parse buffer's primitives as the library's own parsers use them:
+// inlined, since a record parser asks them something for every field and a
+// call into another module costs more than the answer. The exported
+// sml_buf_* functions are these same functions.
+#pragma once
+
+#include <sml/sml_shared.h>
+
+#include "wire.hpp"
+
+namespace zelkor::buf {
+
+ZELKOR_HOT bool failed(const sml_buffer *b) { return b->error != 0; }
+
+ZELKOR_HOT unsigned char current(const sml_buffer *b) {
+	return b->cursor < b->buffer_len ? b->buffer[b->cursor] : 0x00;
+}
+
+ZELKOR_HOT int next_type(const sml_buffer *b) { return current(b) & SML_TL_LIST; }
+
+ZELKOR_HOT bool optional_skipped(sml_buffer *b) {
+	if (b->cursor < b->buffer_len && b->buffer[b->cursor] == SML_OPTIONAL_SKIPPED) {
+		b->cursor++;
+		return true;
+	}
+	return false;
+}
+
+ZELKOR_HOT int next_length(sml_buffer *b) {
+	wire::reader r = wire::at_cursor(b);
+	wire::type_length t = r.tl();
+	b->cursor = r.pos;
+	// A field cut off by the end of the bytes announces nothing.
+	if (!t.whole)
+		b->error = 1;
+	return t.length;
+}
+
+} // namespace zelkor::buf
