@@ -103,10 +103,20 @@ ZELKOR_HOT got read_time(reader &r, sml_reading_time &t) {
 ZELKOR_HOT got read_status(reader &r, sml_reading &out) {
 	if (r.optional())
 		return got::absent;
-	int w = integer_width(r.current());
-	if (r.next_type() != SML_TL_UNSIGNED || !w)
-		return got::error;
-	auto n = wire::number(r, SML_TL_UNSIGNED, w);
+	// The usual widths at their constant steps.
+	unsigned char first = r.current();
+	wire::field<uint64_t> n;
+	switch (first) {
+	case SML_TL_UNSIGNED | 2: n = wire::number(r, SML_TL_UNSIGNED, 1); break;
+	case SML_TL_UNSIGNED | 3: n = wire::number(r, SML_TL_UNSIGNED, 2); break;
+	case SML_TL_UNSIGNED | 5: n = wire::number(r, SML_TL_UNSIGNED, 4); break;
+	default: {
+		int w = integer_width(first);
+		if ((first & SML_TL_LIST) != SML_TL_UNSIGNED || !w)
+			return got::error;
+		n = wire::number(r, SML_TL_UNSIGNED, w);
+	}
+	}
 	if (n.what == got::value) {
 		out.status = n.value;
 		out.flags |= SML_READING_HAS_STATUS;
@@ -147,6 +157,18 @@ got read_list_type(reader r, sml_reading &out, size_t &end) {
 	return what;
 }
 
+template <int Type, int Width> ZELKOR_HOT got number_value(reader &r, sml_reading &out) {
+	auto n = wire::number(r, Type, Width);
+	if constexpr (Type == SML_TL_INTEGER) {
+		out.kind = SML_READING_SIGNED;
+		out.value.i64 = static_cast<int64_t>(n.value);
+	} else {
+		out.kind = SML_READING_UNSIGNED;
+		out.value.u64 = n.value;
+	}
+	return n.what;
+}
+
 // A value as sml_value_parse reads it.
 ZELKOR_HOT got read_value(reader &r, sml_reading &out) {
 	if (r.optional())
@@ -167,6 +189,17 @@ ZELKOR_HOT got read_value(reader &r, sml_reading &out) {
 	}
 	case SML_TL_INTEGER:
 	case SML_TL_UNSIGNED: {
+		// The full widths, each read with its constant step.
+		switch (first) {
+		case SML_TL_INTEGER | 2: return number_value<SML_TL_INTEGER, 1>(r, out);
+		case SML_TL_INTEGER | 3: return number_value<SML_TL_INTEGER, 2>(r, out);
+		case SML_TL_INTEGER | 5: return number_value<SML_TL_INTEGER, 4>(r, out);
+		case SML_TL_INTEGER | 9: return number_value<SML_TL_INTEGER, 8>(r, out);
+		case SML_TL_UNSIGNED | 2: return number_value<SML_TL_UNSIGNED, 1>(r, out);
+		case SML_TL_UNSIGNED | 3: return number_value<SML_TL_UNSIGNED, 2>(r, out);
+		case SML_TL_UNSIGNED | 5: return number_value<SML_TL_UNSIGNED, 4>(r, out);
+		case SML_TL_UNSIGNED | 9: return number_value<SML_TL_UNSIGNED, 8>(r, out);
+		}
 		int w = integer_width(first);
 		if (!w)
 			return got::error;
@@ -232,7 +265,7 @@ template <slot... Fields> struct record_of {
 		if (!is_list_of(r, sizeof...(Fields)))
 			return SML_READING_BAD_ENTRY;
 		sml_reading_reason why = SML_READING_OK;
-		(((why = read_slot<Fields>(r, out)) == SML_READING_OK) && ...);
+		static_cast<void>((((why = read_slot<Fields>(r, out)) == SML_READING_OK) && ...));
 		return why;
 	}
 };
@@ -289,13 +322,17 @@ public:
 				got = begin_message();
 				break;
 			case entries:
+				// A GetList's readings come from one loop, most of the walk.
+				if (int ended = entries_of_list(deliver))
+					return ended;
+				continue;
 			case periods:
 				if (c.owed == 0) {
 					c.phase = tail;
 					continue;
 				}
 				c.owed--;
-				got = c.phase == entries ? entry() : period();
+				got = period();
 				break;
 			case values:
 				got = c.values == 0 ? end_period() : pack_value_entry();
@@ -320,6 +357,30 @@ public:
 		return drive([] { return true; });
 	}
 
+	// The entries left in the value list, on one reader kept in registers;
+	// 1 when deliver asked to stop, 0 once the list or the walk is over. The
+	// body's context goes into the reading once: between two entries only
+	// the walk writes to it.
+	template <class Deliver> int entries_of_list(Deliver &deliver) {
+		reader r = home;
+		begin_context();
+		while (c.owed > 0) {
+			c.owed--;
+			int got = entry_at(r);
+			if (got > 0) {
+				home.pos = r.pos;
+				if (deliver())
+					return 1;
+				// Broken: that reading was the walk's last.
+				if (c.phase != entries)
+					return 0;
+			}
+		}
+		home.pos = r.pos;
+		c.phase = tail;
+		return 0;
+	}
+
 private:
 	// Each step of the walk runs on a copy of the walk's reader, written back
 	// afterwards. No write to the reading can touch the copy, so it stays in
@@ -333,7 +394,6 @@ private:
 		return got;                                                                        \
 	}
 	ZELKOR_ON_COPY(begin_message)
-	ZELKOR_ON_COPY(entry)
 	ZELKOR_ON_COPY(period)
 	ZELKOR_ON_COPY(pack_value_entry)
 	ZELKOR_ON_COPY(end_period)
@@ -512,10 +572,23 @@ private:
 	// A reading of the body's context, its own fields not yet read (obis
 	// counts only with its flag).
 	ZELKOR_HOT void begin_reading(size_t at, unsigned index) {
+		begin_context();
+		begin_entry(at, index);
+	}
+
+	// What every reading of the body carries.
+	ZELKOR_HOT void begin_context() {
 		const sml_reading &s = c.shared;
 		out.body = s.body;
 		out.message = s.message;
 		out.period = s.period;
+		out.server_id = s.server_id;
+		out.list_name = s.list_name;
+		out.sensor_time = s.sensor_time;
+	}
+
+	ZELKOR_HOT void begin_entry(size_t at, unsigned index) {
+		const sml_reading &s = c.shared;
 		out.entry = index;
 		out.offset = at;
 		out.reason = SML_READING_OK;
@@ -528,9 +601,6 @@ private:
 		out.kind = SML_READING_NONE;
 		out.value.bytes = {nullptr, 0};
 		out.signature = {nullptr, 0};
-		out.server_id = s.server_id;
-		out.list_name = s.list_name;
-		out.sensor_time = s.sensor_time;
 	}
 
 	// One entry of a GetList value list or a profile-list period list.
@@ -541,7 +611,7 @@ private:
 		// A period entry may be absent; it holds no reading.
 		if (!getlist && r.optional())
 			return 0;
-		begin_reading(at, index);
+		begin_entry(at, index);
 		sml_reading_reason why = getlist ? getlist_entry::read(r, out) : period_entry::read(r, out);
 		if (why != SML_READING_OK)
 			return unreadable(r, why, at, index);

@@ -7,11 +7,11 @@ namespace zelkor {
 // bytes that holds its data, from the low nibble n (data bytes + 1) of the
 // first TL byte. Nibbles 10 to 15 would need 16 bytes, which nothing holds:
 // 0 marks them as unreadable.
-constexpr int integer_width(unsigned char first_tl_byte) {
-	// By the nibble: data bytes 0 to 8 (nibbles 0 to 9), then none.
-	constexpr unsigned char widths[16] = {1, 1, 1, 2, 4, 4, 8, 8, 8, 8, 0, 0, 0, 0, 0, 0};
-	return widths[first_tl_byte & 0x0F];
-}
+// By the nibble: data bytes 0 to 8 (nibbles 0 to 9), then none. At namespace
+// scope: a table local to the function is built on the stack at every call.
+inline constexpr unsigned char integer_widths[16] = {1, 1, 1, 2, 4, 4, 8, 8, 8, 8, 0, 0, 0, 0, 0, 0};
+
+constexpr int integer_width(unsigned char first_tl_byte) { return integer_widths[first_tl_byte & 0x0F]; }
 
 static_assert(integer_width(0x51) == 1 && integer_width(0x52) == 1 && integer_width(0x53) == 2 &&
 	      integer_width(0x54) == 4 && integer_width(0x55) == 4 && integer_width(0x56) == 8 &&
