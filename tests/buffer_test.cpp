@@ -66,10 +66,16 @@ TEST(TypeLength, MalformedFieldsGiveNegativeLengthsAndStayInside) {
 	EXPECT_EQ(sml_list_parse(l.get()), nullptr);
 	EXPECT_TRUE(l->error);
 
-	// Nine TL bytes shift the first nibbles out without overflow.
+	// Eight TL bytes hold the 32 bits of a length; a ninth is refused, as a
+	// field cut off there, so no field costs more than eight bytes to read.
+	auto widest = test::parse_buf("F0 80 80 80 80 80 81 02");
+	EXPECT_EQ(sml_buf_get_next_length(widest.get()), 0x12);
+	EXPECT_EQ(widest->cursor, 8u);
+	EXPECT_FALSE(widest->error);
 	auto long_tl = test::parse_buf("FF FF FF FF FF FF FF FF 0F");
 	sml_buf_get_next_length(long_tl.get());
-	EXPECT_EQ(long_tl->cursor, 9u);
+	EXPECT_EQ(long_tl->cursor, 8u);
+	EXPECT_TRUE(long_tl->error);
 }
 
 TEST(Buffer, ReadsAtTheEndFindNothing) {

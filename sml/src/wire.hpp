@@ -29,12 +29,18 @@ struct type_length {
 	bool whole;  // false when the end came before the field's last byte
 };
 
+// Eight nibbles make the 32 bits a length has. A longer field is refused:
+// no meter sends one, and a reader that met it again and again (a profile
+// pack's header, once per period) would pay its length every time.
+inline constexpr size_t max_type_length_bytes = 8;
+
 // A length nibble follows in the next byte while SML_TL_MORE is set. The
 // length of anything but a list counts its own TL bytes, so the byte 0x00
 // announces -1 data bytes, which no reader accepts.
 constexpr type_length read_type_length(const unsigned char *p, size_t n) {
 	int type = n ? (p[0] & SML_TL_LIST) : SML_TL_OCTET_STRING;
-	// Unsigned so that nibbles beyond the eighth shift out without overflow.
+	// A field longer than allowed reads as one cut off there.
+	n = std::min(n, max_type_length_bytes);
 	uint32_t value = 0;
 	int64_t tl_bytes = 1;
 	size_t i = 0;
@@ -45,8 +51,8 @@ constexpr type_length read_type_length(const unsigned char *p, size_t n) {
 		i++;
 		tl_bytes++;
 	}
-	// A field cut off by the end ends at the end, never beyond, and is no
-	// field at all: its length is unknown.
+	// A field cut off by the end (or by the limit) ends there, never beyond,
+	// and is no field at all: its length is unknown.
 	bool whole = i < n;
 	if (whole)
 		i++;

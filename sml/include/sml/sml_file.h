@@ -21,8 +21,8 @@ typedef struct {
 /* No messages, a 512-byte write buffer (grown as writing needs). */
 sml_file *sml_file_init(void);
 /* Never NULL. Works on a copy of the bytes; zero bytes between messages are
- * skipped. A message that fails to parse ends the file with a warning on
- * stderr, and so does the 32768th message. */
+ * skipped. A message that fails to parse ends the file with a diagnostic
+ * (stderr unless a handler is set), and so does the 32768th message. */
 sml_file *sml_file_parse(unsigned char *buffer, size_t buffer_len);
 /* The file takes ownership of message. A file that holds 32767 messages
  * already cannot count another: the message is released instead. */

@@ -10,7 +10,7 @@
  * offsets in minutes in local_offset and season_time_offset; a time holding
  * either offset is written in that list form, every number at its full
  * width. A list of three under any other tag, or with a number absent, is
- * reported on stderr and leaves data NULL, as older meters sent it; such a
+ * reported as a diagnostic and leaves data NULL, as older meters sent it; such a
  * time is written with the absent marker in place of its number, and that
  * form reads back as a time with NULL data. A bare
  * unsigned number of up to four bytes in place of the whole two-element list

@@ -116,7 +116,7 @@ sml_proc_par_value *sml_proc_par_value_init(void);
  * NULL. When the payload fails, the value comes back with its tag, a NULL
  * payload and the error flag set: the caller releases it. */
 sml_proc_par_value *sml_proc_par_value_parse(sml_buffer *buf);
-/* A tag outside 1 to 4 (or none) is reported on stderr; only the list header
+/* A tag outside 1 to 4 (or none) is reported as a diagnostic; only the list header
  * and the tag are written then. */
 void sml_proc_par_value_write(sml_proc_par_value *value, sml_buffer *buf);
 /* A payload under an unknown tag is released as a plain block of memory. */

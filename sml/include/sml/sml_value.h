@@ -46,7 +46,7 @@ sml_value *sml_value_parse(sml_buffer *buf);
 void sml_value_write(sml_value *value, sml_buffer *buf);
 void sml_value_free(sml_value *value);
 
-/* Integers only; any other type prints a diagnostic to stderr and gives 0.0.
+/* Integers only; any other type gives a diagnostic (sml_set_diagnostic_handler) and 0.0.
  * An absent value, or one without data, gives 0.0. */
 double sml_value_to_double(sml_value *value);
 /* Octet-string values (type 0x00) only; any other type gives NULL. Returns the text, also stored in *result, to be
