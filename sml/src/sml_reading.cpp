@@ -103,20 +103,10 @@ ZELKOR_HOT got read_time(reader &r, sml_reading_time &t) {
 ZELKOR_HOT got read_status(reader &r, sml_reading &out) {
 	if (r.optional())
 		return got::absent;
-	// The usual widths at their constant steps.
-	unsigned char first = r.current();
-	wire::field<uint64_t> n;
-	switch (first) {
-	case SML_TL_UNSIGNED | 2: n = wire::number(r, SML_TL_UNSIGNED, 1); break;
-	case SML_TL_UNSIGNED | 3: n = wire::number(r, SML_TL_UNSIGNED, 2); break;
-	case SML_TL_UNSIGNED | 5: n = wire::number(r, SML_TL_UNSIGNED, 4); break;
-	default: {
-		int w = integer_width(first);
-		if ((first & SML_TL_LIST) != SML_TL_UNSIGNED || !w)
-			return got::error;
-		n = wire::number(r, SML_TL_UNSIGNED, w);
-	}
-	}
+	int w = integer_width(r.current());
+	if (r.next_type() != SML_TL_UNSIGNED || !w)
+		return got::error;
+	auto n = wire::number(r, SML_TL_UNSIGNED, w);
 	if (n.what == got::value) {
 		out.status = n.value;
 		out.flags |= SML_READING_HAS_STATUS;
@@ -157,18 +147,6 @@ got read_list_type(reader r, sml_reading &out, size_t &end) {
 	return what;
 }
 
-template <int Type, int Width> ZELKOR_HOT got number_value(reader &r, sml_reading &out) {
-	auto n = wire::number(r, Type, Width);
-	if constexpr (Type == SML_TL_INTEGER) {
-		out.kind = SML_READING_SIGNED;
-		out.value.i64 = static_cast<int64_t>(n.value);
-	} else {
-		out.kind = SML_READING_UNSIGNED;
-		out.value.u64 = n.value;
-	}
-	return n.what;
-}
-
 // A value as sml_value_parse reads it.
 ZELKOR_HOT got read_value(reader &r, sml_reading &out) {
 	if (r.optional())
@@ -189,17 +167,6 @@ ZELKOR_HOT got read_value(reader &r, sml_reading &out) {
 	}
 	case SML_TL_INTEGER:
 	case SML_TL_UNSIGNED: {
-		// The full widths, each read with its constant step.
-		switch (first) {
-		case SML_TL_INTEGER | 2: return number_value<SML_TL_INTEGER, 1>(r, out);
-		case SML_TL_INTEGER | 3: return number_value<SML_TL_INTEGER, 2>(r, out);
-		case SML_TL_INTEGER | 5: return number_value<SML_TL_INTEGER, 4>(r, out);
-		case SML_TL_INTEGER | 9: return number_value<SML_TL_INTEGER, 8>(r, out);
-		case SML_TL_UNSIGNED | 2: return number_value<SML_TL_UNSIGNED, 1>(r, out);
-		case SML_TL_UNSIGNED | 3: return number_value<SML_TL_UNSIGNED, 2>(r, out);
-		case SML_TL_UNSIGNED | 5: return number_value<SML_TL_UNSIGNED, 4>(r, out);
-		case SML_TL_UNSIGNED | 9: return number_value<SML_TL_UNSIGNED, 8>(r, out);
-		}
 		int w = integer_width(first);
 		if (!w)
 			return got::error;
@@ -316,16 +283,19 @@ public:
 	template <class Deliver> int drive(Deliver &&deliver) {
 		for (;;) {
 			int got = 0;
-			switch (c.phase) {
-			case start:
-			case between:
+			// The usual phases by tests, not a jump table: the processor
+			// foresees the order they come in better than an indirect jump.
+			int phase = c.phase;
+			if (phase == between || phase == start) {
 				got = begin_message();
-				break;
-			case entries:
+			} else if (phase == entries) {
 				// A GetList's readings come from one loop, most of the walk.
 				if (int ended = entries_of_list(deliver))
 					return ended;
 				continue;
+			} else if (phase == tail) {
+				got = end_message();
+			} else switch (phase) {
 			case periods:
 				if (c.owed == 0) {
 					c.phase = tail;
@@ -336,9 +306,6 @@ public:
 				break;
 			case values:
 				got = c.values == 0 ? end_period() : pack_value_entry();
-				break;
-			case tail:
-				got = end_message();
 				break;
 			case no_input:
 				c.phase = done;
@@ -362,23 +329,44 @@ public:
 	// body's context goes into the reading once: between two entries only
 	// the walk writes to it.
 	template <class Deliver> int entries_of_list(Deliver &deliver) {
+		return c.shared.body == SML_BODY_GET_LIST_RESPONSE ? entries_of<true>(deliver)
+								    : entries_of<false>(deliver);
+	}
+
+	// The counters live in locals while the loop runs and go back to the
+	// cursor wherever the loop is left.
+	template <bool GetList, class Deliver> int entries_of(Deliver &deliver) {
 		reader r = home;
+		int owed = c.owed;
+		unsigned entry = c.entry;
+		auto leave = [&](int ended) {
+			home.pos = r.pos;
+			c.owed = owed;
+			c.entry = entry;
+			return ended;
+		};
 		begin_context();
-		while (c.owed > 0) {
-			c.owed--;
-			int got = entry_at(r);
-			if (got > 0) {
-				home.pos = r.pos;
-				if (deliver())
-					return 1;
-				// Broken: that reading was the walk's last.
+		while (owed > 0) {
+			owed--;
+			size_t at = r.pos;
+			unsigned index = entry++;
+			// A period entry may be absent; it holds no reading.
+			if (!GetList && r.optional())
+				continue;
+			begin_entry<GetList>(at, index);
+			sml_reading_reason why = GetList ? getlist_entry::read(r, out) : period_entry::read(r, out);
+			if (why != SML_READING_OK) {
+				c.entry = entry;
+				unreadable(r, why, at, index);
+				// Broken: that reading is the walk's last.
 				if (c.phase != entries)
-					return 0;
+					return leave(deliver() ? 1 : 0);
 			}
+			if (deliver())
+				return leave(1);
 		}
-		home.pos = r.pos;
 		c.phase = tail;
-		return 0;
+		return leave(0);
 	}
 
 private:
@@ -587,35 +575,26 @@ private:
 		out.sensor_time = s.sensor_time;
 	}
 
-	ZELKOR_HOT void begin_entry(size_t at, unsigned index) {
+	// The entry's own fields as they stand before its slots are read. An
+	// entry read whole sets its name, unit, scaler and signature (and a
+	// GetList entry its time) whatever it holds, so the loop over a list
+	// leaves those to the slots; one that fails is reported from scratch.
+	template <bool SlotsSetTheRest = false> ZELKOR_HOT void begin_entry(size_t at, unsigned index) {
 		const sml_reading &s = c.shared;
 		out.entry = index;
 		out.offset = at;
 		out.reason = SML_READING_OK;
 		out.flags = s.flags;
-		out.scaler = 0;
-		out.unit = 0;
 		out.status = s.status;
-		out.name = {nullptr, 0};
-		out.val_time = s.val_time;
 		out.kind = SML_READING_NONE;
 		out.value.bytes = {nullptr, 0};
-		out.signature = {nullptr, 0};
-	}
-
-	// One entry of a GetList value list or a profile-list period list.
-	ZELKOR_HOT int entry_at(reader &r) {
-		size_t at = r.pos;
-		bool getlist = c.shared.body == SML_BODY_GET_LIST_RESPONSE;
-		unsigned index = c.entry++;
-		// A period entry may be absent; it holds no reading.
-		if (!getlist && r.optional())
-			return 0;
-		begin_entry(at, index);
-		sml_reading_reason why = getlist ? getlist_entry::read(r, out) : period_entry::read(r, out);
-		if (why != SML_READING_OK)
-			return unreadable(r, why, at, index);
-		return 1;
+		if constexpr (!SlotsSetTheRest) {
+			out.scaler = 0;
+			out.unit = 0;
+			out.name = {nullptr, 0};
+			out.val_time = s.val_time;
+			out.signature = {nullptr, 0};
+		}
 	}
 
 	// The head of a profile-pack period: its time, status and value list.
