@@ -96,6 +96,42 @@ TEST(Readings, EveryFieldOfAGetListEntry) {
 	EXPECT_FALSE(r[4].flags & SML_READING_HAS_OBIS);
 }
 
+// Entries in the form meters send, which the walk reads in one pass, and
+// each with one field in another form, which it reads the general way: the
+// same readings as the tree, with enough bytes after them (three close
+// responses) for either way to be taken.
+TEST(Readings, UsualEntriesAndTheirVariantsAgreeWithTheTree) {
+	const std::string name = "07 01 00 01 08 00 FF ";
+	const std::vector<std::vector<std::string>> groups = {
+		{
+			"77 " + name + "01 01 62 1E 52 FF 59 00 00 00 00 00 00 30 39 01",
+			"77 " + name + "61 01 01 01 65 00 00 00 01 01",       // status of no data bytes, nothing else
+			"77 " + name + "62 82 01 62 1E 52 FF 51 01",          // signed value of no data bytes
+			"77 " + name + "63 01 82 01 62 1B 52 00 53 FF 85 01", // negative 2-byte value
+			"77 " + name + "66 01 02 03 04 05 01 01 01 61 01",    // 5-byte status, unsigned value of no data bytes
+			"77 " + name + "69 FF FF FF FF FF FF FF FF 01 01 01 69 01 02 03 04 05 06 07 08 01",
+			"77 01 01 01 01 01 0F 41 42 43 44 45 46 47 48 49 4A 4B 4C 4D 4E 01", // no name, 14-byte string
+			"77 02 AA 01 01 01 01 42 00 01",                      // one-byte name, false
+			"77 0F 01 02 03 04 05 06 07 08 09 0A 0B 0C 0D 0E 01 01 01 01 02 BB 01",
+		},
+		{
+			"77 " + name + "01 65 00 00 0E 10 62 1E 52 FF 62 07 01", // bare time
+			"77 " + name + "01 01 61 52 FF 62 07 01",                // unit of no data bytes
+			"77 " + name + "01 01 62 1E 51 62 07 01",                // scaler of no data bytes
+			"77 " + name + "01 01 62 1E 52 FF 62 07 02 AB",          // a signature
+			"77 " + name + "01 01 62 1E 52 FF 72 62 01 72 62 01 65 00 00 00 05 01", // list-typed time
+			"77 " + name + "01 01 62 1E 52 FF 81 02 01 02 03 04 05 06 07 08 09 0A 0B 0C 0D 0E 0F 10 01", // 2-byte TL
+			"77 " + name + "01 01 62 1E 52 FF 54 80 00 01 01",       // 3-byte value
+		},
+	};
+	const std::string close = message("02 01", "71 01");
+	for (const auto &entries : groups) {
+		auto file = test::bytes(getlist(entries) + " " + close + " " + close + " " + close);
+		EXPECT_TRUE(agrees(file));
+		EXPECT_EQ(test::walk(file).size(), entries.size());
+	}
+}
+
 TEST(Readings, MessagesAndTheirPadding) {
 	const std::string entry = "77 07 01 00 01 08 00 FF 01 01 62 1E 52 FF 63 03 DB 01";
 	const std::string open = message("01 01", "76 01 01 01 01 01 01");
