@@ -482,18 +482,20 @@ private:
 	// afterwards. No write to the reading can touch the copy, so it stays in
 	// registers: the position runs from one length to the next, the chain
 	// every field waits on.
-#define ZELKOR_ON_COPY(step)                                                                       \
-	int step() {                                                                               \
+// The steps of every message are inlined into the walk's loop; the rarer
+// profile steps stay calls.
+#define ZELKOR_ON_COPY(step, inlined)                                                              \
+	inlined int step() {                                                                       \
 		reader r = home;                                                                   \
 		int got = step##_at(r);                                                            \
 		home.pos = r.pos;                                                                  \
 		return got;                                                                        \
 	}
-	ZELKOR_ON_COPY(begin_message)
-	ZELKOR_ON_COPY(period)
-	ZELKOR_ON_COPY(pack_value_entry)
-	ZELKOR_ON_COPY(end_period)
-	ZELKOR_ON_COPY(end_message)
+	ZELKOR_ON_COPY(begin_message, ZELKOR_HOT)
+	ZELKOR_ON_COPY(period, )
+	ZELKOR_ON_COPY(pack_value_entry, )
+	ZELKOR_ON_COPY(end_period, )
+	ZELKOR_ON_COPY(end_message, ZELKOR_HOT)
 #undef ZELKOR_ON_COPY
 
 	// A reading that reports rather than reads: the body's context, no
