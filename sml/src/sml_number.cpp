@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "room.hpp"
 #include "wire.hpp"
 
 extern "C" {
@@ -31,6 +32,11 @@ void *sml_number_parse(sml_buffer *buf, unsigned char type, int max_size) {
 		return nullptr;
 	auto l = static_cast<int>(data.value.size());
 	auto *np = static_cast<unsigned char *>(std::calloc(static_cast<size_t>(max_size), 1));
+	// Out of memory fails the parse as bad input would: by the flag.
+	if (!np) {
+		buf->error = 1;
+		return nullptr;
+	}
 	std::copy(data.value.begin(), data.value.end(), np + (max_size - l));
 	if (type == SML_TL_INTEGER && l > 0 && (data.value.front() & 0x80))
 		std::memset(np, 0xFF, static_cast<size_t>(max_size - l));
@@ -45,8 +51,9 @@ void sml_number_write(void *np, unsigned char type, int size, sml_buffer *buf) {
 		return;
 	}
 	sml_buf_set_type_and_length(buf, type, static_cast<unsigned>(size));
-	sml_buf_reserve(buf, static_cast<size_t>(size));
-	unsigned char *out = sml_buf_get_current_buf(buf);
+	unsigned char *out = zelkor::room(buf, static_cast<size_t>(size));
+	if (!out)
+		return;
 	std::memcpy(out, np, static_cast<size_t>(size));
 	if (sml_number_endian() != 1)
 		sml_number_byte_swap(out, size);

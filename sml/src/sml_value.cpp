@@ -17,6 +17,11 @@ sml_value *sml_value_parse(sml_buffer *buf) {
 	unsigned char first = sml_buf_get_current_byte(buf);
 	auto type = static_cast<unsigned char>(first & SML_TL_LIST);
 	sml_value *value = sml_value_init();
+	// Out of memory fails the parse as bad input would: by the flag.
+	if (!value) {
+		buf->error = 1;
+		return nullptr;
+	}
 	value->type = type;
 	switch (type) {
 	case SML_TL_OCTET_STRING:
