@@ -33,14 +33,19 @@ typedef struct {
 
 /* What sml_file_print writes, to out instead of stdout. The byte count is
  * where the file parser stopped, trailing padding included. */
-static void print_summary(const unsigned char *file, size_t len, FILE *out) {
+static void print_summary(const unsigned char *file, size_t len, FILE *out, FILE *err) {
 	sml_file *tree = sml_file_parse((unsigned char *)file, len);
-	fprintf(out, "SML file (%d SML messages, %zu bytes)\n", tree->messages_len, tree->buf->cursor);
-	for (int i = 0; i < tree->messages_len; i++) {
-		const sml_message_body *body = tree->messages[i]->message_body;
-		fprintf(out, "SML message %4.X\n", body && body->tag ? *body->tag : 0u);
+	if (tree) {
+		fprintf(out, "SML file (%d SML messages, %zu bytes)\n", tree->messages_len, tree->buf->cursor);
+		for (int i = 0; i < tree->messages_len; i++) {
+			const sml_message_body *body = tree->messages[i]->message_body;
+			fprintf(out, "SML message %4.X\n", body && body->tag ? *body->tag : 0u);
+		}
+		sml_file_free(tree);
+	} else {
+		/* The readings below need no memory: only the summary is lost. */
+		fputs("obisdump: warning: out of memory, no summary of this file\n", err);
 	}
-	sml_file_free(tree);
 	fputs("OBIS data\n", out);
 }
 
@@ -342,7 +347,7 @@ void obisdump_print_file(const unsigned char *file, size_t len, obisdump_format 
 		millis += millis < 0 ? 1000 : 0;
 		iso_time(p.received, (received_ms - millis) / 1000, (int)millis, false, 0);
 	} else {
-		print_summary(file, len, out);
+		print_summary(file, len, out, err);
 	}
 	if (sml_readings(file, len, on_reading, &p) == SML_READINGS_NO_MESSAGE) {
 		sml_reading where = {0};

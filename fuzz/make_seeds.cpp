@@ -51,32 +51,6 @@ bytes frame_bytes(sml_file *file) {
 	return {file->buf->buffer, file->buf->buffer + len};
 }
 
-// Every element of the bytes, lists and their items alike, as [begin, end).
-void elements(const bytes &b, size_t &at, int depth, std::vector<std::pair<size_t, size_t>> &out) {
-	if (depth > 32 || at >= b.size())
-		return;
-	sml_buffer buf{const_cast<unsigned char *>(b.data()), b.size(), at, 0, nullptr};
-	size_t begin = at;
-	if (b[at] == 0x00) {
-		at++;
-		return;
-	}
-	int type = sml_buf_get_next_type(&buf);
-	int len = sml_buf_get_next_length(&buf);
-	if (len < 0) {
-		at = b.size();
-		return;
-	}
-	at = buf.cursor;
-	if (type == SML_TL_LIST) {
-		for (int i = 0; i < len && at < b.size(); i++)
-			elements(b, at, depth + 1, out);
-	} else {
-		at = std::min(b.size(), at + static_cast<size_t>(len));
-	}
-	out.emplace_back(begin, at);
-}
-
 using test::num;
 
 sml_value *number(u64 v, unsigned char type, int width) {
@@ -261,7 +235,7 @@ int main(int argc, char **argv) {
 	for (const auto &f : files) {
 		std::vector<std::pair<size_t, size_t>> parts;
 		for (size_t at = 0; at < f.size();)
-			elements(f, at, 0, parts);
+			fuzz::elements(f, at, 0, parts);
 		for (auto [begin, end] : parts)
 			for (size_t c = 0; c < std::size(fuzz::codecs); c++) {
 				if (per_codec[c] >= 12)

@@ -27,11 +27,13 @@
 #include <sml/sml_tree.h>
 #include <sml/sml_value.h>
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <iterator>
+#include <utility>
 #include <vector>
 
 namespace fuzz {
@@ -125,6 +127,34 @@ inline std::vector<unsigned char> written(const codec &c, void *record) {
 	buffer out(0);
 	c.write(record, out.b);
 	return {out.b->buffer, out.b->buffer + out.b->cursor};
+}
+
+// Every element of the bytes from at on, lists and their items alike, as
+// [begin, end); at ends after the element.
+inline void elements(const std::vector<unsigned char> &b, size_t &at, int depth,
+		     std::vector<std::pair<size_t, size_t>> &out) {
+	if (depth > 32 || at >= b.size())
+		return;
+	sml_buffer buf{const_cast<unsigned char *>(b.data()), b.size(), at, 0, nullptr};
+	size_t begin = at;
+	if (b[at] == 0x00) {
+		at++;
+		return;
+	}
+	int type = sml_buf_get_next_type(&buf);
+	int len = sml_buf_get_next_length(&buf);
+	if (len < 0) {
+		at = b.size();
+		return;
+	}
+	at = buf.cursor;
+	if (type == SML_TL_LIST) {
+		for (int i = 0; i < len && at < b.size(); i++)
+			elements(b, at, depth + 1, out);
+	} else {
+		at = std::min(b.size(), at + static_cast<size_t>(len));
+	}
+	out.emplace_back(begin, at);
 }
 
 } // namespace fuzz

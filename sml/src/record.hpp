@@ -6,11 +6,12 @@
 //                         field<&sml_open_request::codepage>, ...>;
 //   ZELKOR_RECORD_API(sml_open_request, layout)
 //
-// and gets the four C operations: _init (calloc, every field NULL), _parse
-// (list header check, field by field, the partial record released on the
-// first error), _write (list header, every field, NULL fields as the
-// optional marker) and _free. Each field's codec follows from its type;
-// u8 fields that are booleans and sequence fields name theirs explicitly.
+// and gets the four C operations: _init (calloc, every field NULL; NULL when
+// out of memory), _parse (list header check, field by field, the partial
+// record released on the first error, running out of memory among them),
+// _write (list header, every field, NULL fields as the optional marker) and
+// _free. Each field's codec follows from its type; u8 fields that are
+// booleans and sequence fields name theirs explicitly.
 #pragma once
 
 #include <cstdlib>
@@ -148,6 +149,7 @@ template <class R, absent Absent, class... Fields> struct record {
 		if (!expect_list(buf, count))
 			return nullptr;
 		owned r{init()};
+		// Out of memory fails the parse as bad input would: by the flag.
 		if (!r) {
 			buf->error = 1;
 			return nullptr;

@@ -3,13 +3,15 @@
 
 #include <cstdlib>
 
+#include "room.hpp"
 #include "wire.hpp"
 
 extern "C" {
 
 sml_boolean *sml_boolean_init(u8 b) {
 	auto *boolean = static_cast<sml_boolean *>(std::malloc(sizeof(sml_boolean)));
-	*boolean = b;
+	if (boolean)
+		*boolean = b;
 	return boolean;
 }
 
@@ -17,7 +19,11 @@ sml_boolean *sml_boolean_parse(sml_buffer *buf) {
 	auto b = zelkor::wire::read_at(buf, zelkor::wire::boolean);
 	if (b.what != zelkor::wire::got::value)
 		return nullptr;
-	return sml_boolean_init(b.value ? 0xFF : 0x00);
+	sml_boolean *boolean = sml_boolean_init(b.value ? 0xFF : 0x00);
+	// Out of memory fails the parse as bad input would: by the flag.
+	if (!boolean)
+		buf->error = 1;
+	return boolean;
 }
 
 void sml_boolean_write(sml_boolean *boolean, sml_buffer *buf) {
@@ -26,9 +32,10 @@ void sml_boolean_write(sml_boolean *boolean, sml_buffer *buf) {
 		return;
 	}
 	sml_buf_set_type_and_length(buf, SML_TL_BOOLEAN, 1);
-	sml_buf_reserve(buf, 1);
-	*sml_buf_get_current_buf(buf) = *boolean ? 0xFF : 0x00;
-	sml_buf_update_bytes_read(buf, 1);
+	if (unsigned char *out = zelkor::room(buf, 1)) {
+		*out = *boolean ? 0xFF : 0x00;
+		sml_buf_update_bytes_read(buf, 1);
+	}
 }
 
 void sml_boolean_free(sml_boolean *b) { std::free(b); }

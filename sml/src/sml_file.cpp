@@ -13,13 +13,25 @@ extern "C" {
 
 sml_file *sml_file_init(void) {
 	auto *file = static_cast<sml_file *>(std::calloc(1, sizeof(sml_file)));
+	if (!file)
+		return nullptr;
 	file->buf = sml_buffer_init(512);
+	if (!file->buf) {
+		std::free(file);
+		return nullptr;
+	}
 	return file;
 }
 
 sml_file *sml_file_parse(unsigned char *buffer, size_t buffer_len) {
 	auto *file = static_cast<sml_file *>(std::calloc(1, sizeof(sml_file)));
+	if (!file)
+		return nullptr;
 	file->buf = sml_buffer_init(buffer_len);
+	if (!file->buf) {
+		std::free(file);
+		return nullptr;
+	}
 	if (buffer_len)
 		std::memcpy(file->buf->buffer, buffer, buffer_len);
 	sml_buffer *buf = file->buf;
@@ -34,11 +46,14 @@ sml_file *sml_file_parse(unsigned char *buffer, size_t buffer_len) {
 		if (messages.size() == SML_FILE_MAX_MESSAGES)
 			buf->error = 1;
 		sml_message *msg = buf->error ? nullptr : sml_message_parse(buf);
+		// A message that cannot be kept for want of memory ends the file
+		// as one that cannot be read does.
+		if (!zelkor::buf::failed(buf) && !messages.add(msg))
+			buf->error = 1;
 		if (zelkor::buf::failed(buf)) {
 			zelkor::diag("zelkor: warning: could not read the whole file");
 			break;
 		}
-		messages.add(msg);
 	}
 	int len = 0;
 	messages.hand_to(file->messages, len);
@@ -52,7 +67,7 @@ void sml_file_add_message(sml_file *file, sml_message *message) {
 		return;
 	}
 	int len = file->messages_len;
-	zelkor::append(file->messages, len, message);
+	zelkor::append(file->messages, len, message, sml_message_free);
 	file->messages_len = static_cast<short>(len);
 }
 

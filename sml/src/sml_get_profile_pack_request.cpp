@@ -39,6 +39,11 @@ struct object_list_codec {
 		for (int i = 0; i < n; i++) {
 			// Linked in before it is filled, so a failing name releases it too.
 			auto *node = static_cast<sml_obj_req_entry_list *>(std::calloc(1, sizeof(sml_obj_req_entry_list)));
+			// Out of memory fails the parse as bad input would: by the flag.
+			if (!node) {
+				buf->error = 1;
+				return nullptr;
+			}
 			if (last)
 				last->next = node;
 			else

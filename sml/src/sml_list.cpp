@@ -32,11 +32,14 @@ extern "C" {
 
 sml_sequence *sml_sequence_init(void (*elem_free)(void *elem)) {
 	auto *seq = static_cast<sml_sequence *>(std::calloc(1, sizeof(sml_sequence)));
-	seq->elem_free = elem_free;
+	if (seq)
+		seq->elem_free = elem_free;
 	return seq;
 }
 
-void sml_sequence_add(sml_sequence *seq, void *new_entry) { append(seq->elems, seq->elems_len, new_entry); }
+void sml_sequence_add(sml_sequence *seq, void *new_entry) {
+	append(seq->elems, seq->elems_len, new_entry, seq->elem_free);
+}
 
 sml_sequence *sml_sequence_parse(sml_buffer *buf, void *(*elem_parse)(sml_buffer *buf),
 				 void (*elem_free)(void *elem)) {
@@ -53,10 +56,18 @@ sml_sequence *sml_sequence_parse(sml_buffer *buf, void *(*elem_parse)(sml_buffer
 		void *elem = elem_parse(buf);
 		if (zelkor::buf::failed(buf))
 			return nullptr;
-		// An absent element keeps its slot.
-		elems.add(elem);
+		// An absent element keeps its slot. Out of memory fails the parse
+		// as bad input would: by the flag.
+		if (!elems.add(elem)) {
+			buf->error = 1;
+			return nullptr;
+		}
 	}
 	sml_sequence *seq = sml_sequence_init(elem_free);
+	if (!seq) {
+		buf->error = 1;
+		return nullptr;
+	}
 	elems.hand_to(seq->elems, seq->elems_len);
 	return seq;
 }

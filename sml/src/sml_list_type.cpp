@@ -10,6 +10,7 @@
 #include <memory>
 
 #include "record.hpp"
+#include "room.hpp"
 #include "wire.hpp"
 
 using namespace zelkor;
@@ -41,16 +42,21 @@ struct encoded_codec {
 		}
 		size_t start = buf->cursor;
 		buf->cursor = r.pos;
-		return sml_octet_string_init(buf->buffer + start, static_cast<int>(r.pos - start));
+		octet_string *e = sml_octet_string_init(buf->buffer + start, static_cast<int>(r.pos - start));
+		// Out of memory fails the parse as bad input would: by the flag.
+		if (!e)
+			buf->error = 1;
+		return e;
 	}
 	static void write(octet_string *e, sml_buffer *buf) {
 		if (!e || e->len <= 0) {
 			sml_buf_optional_write(buf);
 			return;
 		}
-		sml_buf_reserve(buf, static_cast<size_t>(e->len));
-		std::memcpy(sml_buf_get_current_buf(buf), e->str, static_cast<size_t>(e->len));
-		sml_buf_update_bytes_read(buf, e->len);
+		if (unsigned char *out = room(buf, static_cast<size_t>(e->len))) {
+			std::memcpy(out, e->str, static_cast<size_t>(e->len));
+			sml_buf_update_bytes_read(buf, e->len);
+		}
 	}
 	static void release(octet_string *e) { sml_octet_string_free(e); }
 };
@@ -87,6 +93,11 @@ sml_list_type *sml_list_type_parse(sml_buffer *buf) {
 	if (!expect_list(buf, 2))
 		return nullptr;
 	std::unique_ptr<sml_list_type, list_type_deleter> lt{sml_list_type_init()};
+	// Out of memory fails the parse as bad input would: by the flag.
+	if (!lt) {
+		buf->error = 1;
+		return nullptr;
+	}
 	if (!read_field(buf, lt->tag))
 		return nullptr;
 	// Without a tag nothing says what the content is.

@@ -12,6 +12,7 @@
 #include "body_dispatch.hpp"
 #include "diagnostic.hpp"
 #include "record.hpp"
+#include "room.hpp"
 
 using namespace zelkor;
 
@@ -37,7 +38,13 @@ extern "C" {
 
 sml_message *sml_message_init(void) {
 	auto *msg = static_cast<sml_message *>(std::calloc(1, sizeof(sml_message)));
+	if (!msg)
+		return nullptr;
 	msg->transaction_id = sml_octet_string_generate_uuid();
+	if (!msg->transaction_id) {
+		std::free(msg);
+		return nullptr;
+	}
 	return msg;
 }
 
@@ -46,6 +53,11 @@ sml_message *sml_message_parse(sml_buffer *buf) {
 		return nullptr;
 	std::unique_ptr<sml_message, message_deleter> msg{
 		static_cast<sml_message *>(std::calloc(1, sizeof(sml_message)))};
+	// Out of memory fails the parse as bad input would: by the flag.
+	if (!msg) {
+		buf->error = 1;
+		return nullptr;
+	}
 	bool ok = read_field(buf, msg->transaction_id) && read_field(buf, msg->group_id) &&
 		  read_field(buf, msg->abort_on_error) && read_field(buf, msg->message_body) &&
 		  read_field(buf, msg->crc);
@@ -67,12 +79,21 @@ void sml_message_write(sml_message *msg, sml_buffer *buf) {
 		sml_message_body_write(msg->message_body, buf);
 	else
 		sml_buf_optional_write(buf);
-	sml_number_free(msg->crc);
 	u16 crc = sml_crc16_calculate(buf->buffer + start, static_cast<int>(buf->cursor - start));
-	msg->crc = static_cast<u16 *>(sml_number_init(crc, SML_TL_UNSIGNED, 2));
-	codec_of<u16>::write(msg->crc, buf);
-	sml_buf_reserve(buf, 1);
-	buf->buffer[buf->cursor++] = SML_END_OF_MESSAGE;
+	// The record's own block is reused, so only a message that had no CRC
+	// yet needs memory for it; without that the bytes still go out whole,
+	// and the flag says the record lacks its CRC.
+	if (!msg->crc)
+		msg->crc = static_cast<u16 *>(sml_number_init(crc, SML_TL_UNSIGNED, 2));
+	if (msg->crc)
+		*msg->crc = crc;
+	else
+		buf->error = 1;
+	codec_of<u16>::write(&crc, buf);
+	if (unsigned char *out = room(buf, 1)) {
+		*out = SML_END_OF_MESSAGE;
+		buf->cursor++;
+	}
 }
 
 void sml_message_free(sml_message *msg) {
@@ -88,7 +109,17 @@ void sml_message_free(sml_message *msg) {
 
 sml_message_body *sml_message_body_init(u32 tag, void *data) {
 	auto *body = static_cast<sml_message_body *>(std::calloc(1, sizeof(sml_message_body)));
-	body->tag = static_cast<u32 *>(sml_number_init(tag, SML_TL_UNSIGNED, 4));
+	u32 *tag_block = static_cast<u32 *>(sml_number_init(tag, SML_TL_UNSIGNED, 4));
+	// data was handed over: without a body to hold it, it goes as the body's
+	// free would have released it.
+	if (!body || !tag_block) {
+		if (const body_ops *ops = find_body(tag))
+			ops->release(data);
+		sml_number_free(tag_block);
+		std::free(body);
+		return nullptr;
+	}
+	body->tag = tag_block;
 	body->data = data;
 	return body;
 }
@@ -98,6 +129,11 @@ sml_message_body *sml_message_body_parse(sml_buffer *buf) {
 		return nullptr;
 	std::unique_ptr<sml_message_body, body_deleter> body{
 		static_cast<sml_message_body *>(std::calloc(1, sizeof(sml_message_body)))};
+	// Out of memory fails the parse as bad input would: by the flag.
+	if (!body) {
+		buf->error = 1;
+		return nullptr;
+	}
 	body->tag = codec_of<u32>::parse(buf);
 	if (zelkor::buf::failed(buf))
 		return nullptr;

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "room.hpp"
 #include "wire.hpp"
 
 extern "C" {
@@ -36,6 +37,7 @@ void *sml_number_parse(sml_buffer *buf, unsigned char type, int max_size) {
 	// Widened to 64 bits (sign-extended for an integer), the number's first
 	// max_size bytes in host order are the number at its width.
 	auto *np = static_cast<unsigned char *>(std::malloc(static_cast<size_t>(max_size)));
+	// Out of memory fails the parse as bad input would: by the flag.
 	if (!np) {
 		buf->error = 1;
 		return nullptr;
@@ -52,8 +54,9 @@ void sml_number_write(void *np, unsigned char type, int size, sml_buffer *buf) {
 		return;
 	}
 	sml_buf_set_type_and_length(buf, type, static_cast<unsigned>(size));
-	sml_buf_reserve(buf, static_cast<size_t>(size));
-	unsigned char *out = sml_buf_get_current_buf(buf);
+	unsigned char *out = zelkor::room(buf, static_cast<size_t>(size));
+	if (!out)
+		return;
 	std::memcpy(out, np, static_cast<size_t>(size));
 	if (sml_number_endian() != 1)
 		sml_number_byte_swap(out, size);

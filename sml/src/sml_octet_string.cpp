@@ -3,10 +3,10 @@
 
 #include <cstdlib>
 #include <cstring>
-#include <vector>
 
 #include <uuid/uuid.h>
 
+#include "room.hpp"
 #include "wire.hpp"
 
 extern "C" {
@@ -34,10 +34,18 @@ octet_string *sml_octet_string_init_from_hex(char *str) {
 	size_t n = std::strlen(str);
 	if (n % 2)
 		return nullptr;
-	std::vector<unsigned char> bytes(n / 2);
-	for (size_t i = 0; i < bytes.size(); i++)
-		bytes[i] = c2ptoi(str + 2 * i);
-	return sml_octet_string_init(bytes.data(), static_cast<int>(bytes.size()));
+	octet_string *s = sml_octet_string_init(nullptr, 0);
+	if (!s || n == 0)
+		return s;
+	s->str = static_cast<unsigned char *>(std::malloc(n / 2));
+	if (!s->str) {
+		std::free(s);
+		return nullptr;
+	}
+	s->len = static_cast<int>(n / 2);
+	for (int i = 0; i < s->len; i++)
+		s->str[i] = c2ptoi(str + 2 * i);
+	return s;
 }
 
 octet_string *sml_octet_string_parse(sml_buffer *buf) {
@@ -45,7 +53,9 @@ octet_string *sml_octet_string_parse(sml_buffer *buf) {
 	auto s = zelkor::wire::read_at(buf, zelkor::wire::octet_string);
 	if (s.what != zelkor::wire::got::value)
 		return nullptr;
-	octet_string *str = sml_octet_string_init(const_cast<unsigned char *>(s.value.data()), static_cast<int>(s.value.size()));
+	octet_string *str =
+		sml_octet_string_init(const_cast<unsigned char *>(s.value.data()), static_cast<int>(s.value.size()));
+	// Out of memory fails the parse as bad input would: by the flag.
 	if (!str)
 		buf->error = 1;
 	return str;
@@ -57,9 +67,10 @@ void sml_octet_string_write(octet_string *str, sml_buffer *buf) {
 		return;
 	}
 	sml_buf_set_type_and_length(buf, SML_TL_OCTET_STRING, static_cast<unsigned>(str->len));
-	if (str->len > 0) {
-		sml_buf_reserve(buf, static_cast<size_t>(str->len));
-		std::memcpy(sml_buf_get_current_buf(buf), str->str, static_cast<size_t>(str->len));
+	if (str->len <= 0)
+		return;
+	if (unsigned char *out = zelkor::room(buf, static_cast<size_t>(str->len))) {
+		std::memcpy(out, str->str, static_cast<size_t>(str->len));
 		sml_buf_update_bytes_read(buf, str->len);
 	}
 }
@@ -80,13 +91,16 @@ int sml_octet_string_cmp(octet_string *s1, octet_string *s2) {
 }
 
 int sml_octet_string_cmp_with_hex(octet_string *str, char *hex) {
-	octet_string *other = sml_octet_string_init_from_hex(hex);
-	// Text of odd length stands for no bytes at all: never a match.
-	if (!other)
+	// Text of odd length stands for no bytes at all: never a match. The text
+	// is decoded byte by byte as it is compared, so the comparison needs no
+	// memory and cannot fail for want of it.
+	size_t n = std::strlen(hex);
+	if (n % 2 || n / 2 != static_cast<size_t>(str->len))
 		return -1;
-	int result = sml_octet_string_cmp(str, other);
-	sml_octet_string_free(other);
-	return result;
+	for (int i = 0; i < str->len; i++)
+		if (int d = str->str[i] - c2ptoi(hex + 2 * i))
+			return d;
+	return 0;
 }
 
 octet_string *sml_octet_string_generate_uuid(void) {

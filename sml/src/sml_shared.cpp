@@ -2,15 +2,17 @@
 #include <sml/sml_shared.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdarg>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <mutex>
+#include <thread>
 
 #include "diagnostic.hpp"
 #include "buffer.hpp"
+#include "room.hpp"
 #include "wire.hpp"
 
 namespace {
@@ -20,10 +22,23 @@ using handler_fn = void (*)(const char *line, void *ctx);
 void to_stderr(const char *line, void *) { std::fprintf(stderr, "%s\n", line); }
 
 // The one piece of process-wide state: who hears the diagnostics. The lock
-// guards the pair, never the call, so a handler may replace itself.
-std::mutex handler_lock;
+// guards the pair, never the call, so a handler may replace itself. It is a
+// flag rather than std::mutex, whose lock may throw: held for two loads or
+// stores, it is never held for long.
+std::atomic_flag handler_lock = ATOMIC_FLAG_INIT;
 handler_fn handler = to_stderr;
 void *handler_ctx = nullptr;
+
+class hold_handler {
+public:
+	hold_handler() {
+		while (handler_lock.test_and_set(std::memory_order_acquire))
+			std::this_thread::yield();
+	}
+	~hold_handler() { handler_lock.clear(std::memory_order_release); }
+	hold_handler(const hold_handler &) = delete;
+	hold_handler &operator=(const hold_handler &) = delete;
+};
 
 } // namespace
 
@@ -38,7 +53,7 @@ void diag(const char *format, ...) {
 	handler_fn fn;
 	void *ctx;
 	{
-		std::lock_guard<std::mutex> hold(handler_lock);
+		hold_handler hold;
 		fn = handler;
 		ctx = handler_ctx;
 	}
@@ -51,8 +66,14 @@ extern "C" {
 
 sml_buffer *sml_buffer_init(size_t length) {
 	auto *buf = static_cast<sml_buffer *>(std::calloc(1, sizeof(sml_buffer)));
+	if (!buf)
+		return nullptr;
 	// calloc(0) may return NULL; one spare byte keeps buffer non-NULL.
 	buf->buffer = static_cast<unsigned char *>(std::calloc(length ? length : 1, 1));
+	if (!buf->buffer) {
+		std::free(buf);
+		return nullptr;
+	}
 	buf->buffer_len = length;
 	return buf;
 }
@@ -71,6 +92,12 @@ void sml_buf_reserve(sml_buffer *buf, size_t n) {
 		return;
 	size_t cap = std::max(need, buf->buffer_len * 2);
 	auto *area = static_cast<unsigned char *>(std::realloc(buf->buffer, cap));
+	// Out of memory: the area stays as it was, and the writers, finding no
+	// room, write nothing. The flag tells the caller the bytes are not whole.
+	if (!area) {
+		buf->error = 1;
+		return;
+	}
 	std::memset(area + buf->buffer_len, 0, cap - buf->buffer_len);
 	buf->buffer = area;
 	buf->buffer_len = cap;
@@ -99,8 +126,9 @@ void sml_buf_set_type_and_length(sml_buffer *buf, unsigned int type, unsigned in
 		k++;
 	if (!list)
 		length += k;
-	sml_buf_reserve(buf, k);
-	unsigned char *out = buf->buffer + buf->cursor;
+	unsigned char *out = zelkor::room(buf, k);
+	if (!out)
+		return;
 	for (int i = 0; i < k; i++) {
 		auto nibble = static_cast<unsigned char>((length >> (4 * (k - 1 - i))) & 0x0F);
 		unsigned char byte = i == 0 ? static_cast<unsigned char>(type & SML_TL_LIST) : 0;
@@ -116,12 +144,14 @@ int sml_buf_has_errors(sml_buffer *buf) { return zelkor::buf::failed(buf); }
 int sml_buf_optional_is_skipped(sml_buffer *buf) { return zelkor::buf::optional_skipped(buf); }
 
 void sml_buf_optional_write(sml_buffer *buf) {
-	sml_buf_reserve(buf, 1);
-	buf->buffer[buf->cursor++] = SML_OPTIONAL_SKIPPED;
+	if (unsigned char *out = zelkor::room(buf, 1)) {
+		*out = SML_OPTIONAL_SKIPPED;
+		buf->cursor++;
+	}
 }
 
 void sml_set_diagnostic_handler(void (*fn)(const char *line, void *ctx), void *ctx) {
-	std::lock_guard<std::mutex> hold(handler_lock);
+	hold_handler hold;
 	handler = fn ? fn : to_stderr;
 	handler_ctx = fn ? ctx : nullptr;
 }

@@ -10,7 +10,8 @@ extern "C" {
 
 sml_status *sml_status_init(void) {
 	auto *status = static_cast<sml_status *>(std::calloc(1, sizeof(sml_status)));
-	status->type = SML_TL_UNSIGNED;
+	if (status)
+		status->type = SML_TL_UNSIGNED;
 	return status;
 }
 
@@ -20,6 +21,11 @@ sml_status *sml_status_parse(sml_buffer *buf) {
 	unsigned char first = zelkor::buf::current(buf);
 	auto type = static_cast<unsigned char>(first & SML_TL_LIST);
 	sml_status *status = sml_status_init();
+	// Out of memory fails the parse as bad input would: by the flag.
+	if (!status) {
+		buf->error = 1;
+		return nullptr;
+	}
 	status->type = type;
 	int w = zelkor::integer_width(first);
 	if (type == SML_TL_UNSIGNED && w) {

@@ -39,10 +39,18 @@ sml_time *sml_time_parse(sml_buffer *buf) {
 	if (zelkor::buf::optional_skipped(buf))
 		return nullptr;
 	sml_time *tme = sml_time_init();
+	// Out of memory fails the parse as bad input would: by the flag.
+	if (!tme) {
+		buf->error = 1;
+		return nullptr;
+	}
 	if (zelkor::buf::next_type(buf) == SML_TL_UNSIGNED) {
 		// Some meters send a bare seconds index where the list belongs.
 		tme->tag = static_cast<u8 *>(sml_number_init(SML_TIME_SEC_INDEX, SML_TL_UNSIGNED, 1));
-		tme->data.sec_index = static_cast<u32 *>(sml_number_parse(buf, SML_TL_UNSIGNED, 4));
+		if (tme->tag)
+			tme->data.sec_index = static_cast<u32 *>(sml_number_parse(buf, SML_TL_UNSIGNED, 4));
+		else
+			buf->error = 1; // out of memory
 	} else if (zelkor::buf::next_type(buf) != SML_TL_LIST || zelkor::buf::next_length(buf) != 2) {
 		buf->error = 1;
 	} else {

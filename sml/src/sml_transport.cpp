@@ -17,6 +17,7 @@
 
 #include "crc.hpp"
 #include "diagnostic.hpp"
+#include "room.hpp"
 #include "stream.hpp"
 
 namespace {
@@ -97,7 +98,8 @@ struct listener {
 
 // Lengthens every run of w 1B in the file to w + 4 * (w / 4): after every
 // fourth 1B of a run the sender inserts the escape sequence, which is 1B
-// again. Works backwards in place, the buffer grown first.
+// again. Works backwards in place, the buffer grown first; when it cannot
+// grow, the file stays as it was and the error flag is set.
 void escape_file(sml_buffer *buf, size_t from) {
 	std::span<unsigned char> file{buf->buffer + from, buf->cursor - from};
 	size_t extra = 0, run = 0;
@@ -106,9 +108,8 @@ void escape_file(sml_buffer *buf, size_t from) {
 		if (run && run % 4 == 0)
 			extra += 4;
 	}
-	if (!extra)
+	if (!extra || !zelkor::room(buf, extra))
 		return;
-	sml_buf_reserve(buf, extra);
 	unsigned char *p = buf->buffer + from;
 	size_t in = buf->cursor - from, out = in + extra;
 	while (in > 0) {
@@ -233,17 +234,24 @@ void sml_transport_listen(int fd, void (*sml_transport_receiver)(unsigned char *
 size_t sml_transport_build(sml_file *file) {
 	sml_buffer *buf = file->buf;
 	buf->cursor = 0;
-	sml_buf_reserve(buf, sizeof start_seq);
-	std::memcpy(sml_buf_get_current_buf(buf), start_seq, sizeof start_seq);
-	sml_buf_update_bytes_read(buf, sizeof start_seq);
-
-	sml_file_write(file);
-	escape_file(buf, sizeof start_seq);
-
+	// The flag may be set from the parse the file came from; while the frame
+	// is built it tells only whether the buffer could grow. It is sticky, so
+	// it is set again afterwards.
+	int had_error = buf->error;
+	buf->error = 0;
+	unsigned char *out = zelkor::room(buf, sizeof start_seq);
+	if (out) {
+		std::memcpy(out, start_seq, sizeof start_seq);
+		sml_buf_update_bytes_read(buf, sizeof start_seq);
+		sml_file_write(file);
+		escape_file(buf, sizeof start_seq);
+	}
 	// The buffer may hold an earlier frame, so padding is written, not assumed.
 	size_t pad = buf->cursor % 4 ? 4 - buf->cursor % 4 : 0;
-	sml_buf_reserve(buf, pad + sizeof end_seq + 3);
-	unsigned char *out = sml_buf_get_current_buf(buf);
+	out = buf->error ? nullptr : zelkor::room(buf, pad + sizeof end_seq + 3);
+	buf->error |= had_error;
+	if (!out)
+		return 0;
 	std::memset(out, 0, pad);
 	std::memcpy(out + pad, end_seq, sizeof end_seq);
 	out[pad + sizeof end_seq] = static_cast<unsigned char>(pad);
@@ -256,6 +264,10 @@ size_t sml_transport_build(sml_file *file) {
 
 int sml_transport_write(int fd, sml_file *file) {
 	size_t len = sml_transport_build(file);
+	if (!len) {
+		errno = ENOMEM;
+		return 0;
+	}
 	if (len > static_cast<size_t>(INT_MAX)) {
 		errno = EMSGSIZE;
 		return 0;

@@ -16,7 +16,6 @@
 #include <cstring>
 #include <memory>
 #include <span>
-#include <vector>
 
 #include "diagnostic.hpp"
 #include "record.hpp"
@@ -96,6 +95,11 @@ sml_tree *parse_tree(sml_buffer *buf, int depth) {
 		return nullptr;
 	}
 	owned_tree tree{sml_tree_init()};
+	// Out of memory fails the parse as bad input would: by the flag.
+	if (!tree) {
+		buf->error = 1;
+		return nullptr;
+	}
 	tree->parameter_name = sml_octet_string_parse(buf);
 	if (zelkor::buf::failed(buf))
 		return nullptr;
@@ -119,8 +123,10 @@ sml_tree *parse_tree(sml_buffer *buf, int depth) {
 		sml_tree *child = parse_tree(buf, depth + 1);
 		if (zelkor::buf::failed(buf))
 			return nullptr;
-		if (child)
-			children.add(child);
+		if (child && !children.add(child)) {
+			buf->error = 1;
+			return nullptr;
+		}
 	}
 	children.hand_to(tree->child_list, tree->child_list_len);
 	return tree.release();
@@ -138,7 +144,7 @@ sml_tree_path *sml_tree_path_init(void) {
 }
 
 void sml_tree_path_add_path_entry(sml_tree_path *tree_path, octet_string *entry) {
-	append(tree_path->path_entries, tree_path->path_entries_len, entry);
+	append(tree_path->path_entries, tree_path->path_entries_len, entry, sml_octet_string_free);
 }
 
 sml_tree_path *sml_tree_path_parse(sml_buffer *buf) {
@@ -149,6 +155,11 @@ sml_tree_path *sml_tree_path_parse(sml_buffer *buf) {
 		return nullptr;
 	}
 	owned_path path{sml_tree_path_init()};
+	// Out of memory fails the parse as bad input would: by the flag.
+	if (!path) {
+		buf->error = 1;
+		return nullptr;
+	}
 	gathered<octet_string> names{sml_octet_string_free};
 	int n = zelkor::buf::next_length(buf);
 	if (zelkor::buf::failed(buf))
@@ -157,8 +168,10 @@ sml_tree_path *sml_tree_path_parse(sml_buffer *buf) {
 		octet_string *name = sml_octet_string_parse(buf);
 		if (zelkor::buf::failed(buf))
 			return nullptr;
-		if (name)
-			names.add(name);
+		if (name && !names.add(name)) {
+			buf->error = 1;
+			return nullptr;
+		}
 	}
 	names.hand_to(path->path_entries, path->path_entries_len);
 	return path.release();
@@ -192,7 +205,7 @@ void sml_tree_path_free(sml_tree_path *tree_path) {
 sml_tree *sml_tree_init(void) { return static_cast<sml_tree *>(std::calloc(1, sizeof(sml_tree))); }
 
 void sml_tree_add_tree(sml_tree *base_tree, sml_tree *tree) {
-	append(base_tree->child_list, base_tree->child_list_len, tree);
+	append(base_tree->child_list, base_tree->child_list_len, tree, sml_tree_free);
 }
 
 sml_tree *sml_tree_parse(sml_buffer *buf) { return parse_tree(buf, 1); }
@@ -235,6 +248,11 @@ sml_proc_par_value *sml_proc_par_value_parse(sml_buffer *buf) {
 	if (!expect_list(buf, 2))
 		return nullptr;
 	owned_ppv v{sml_proc_par_value_init()};
+	// Out of memory fails the parse as bad input would: by the flag.
+	if (!v) {
+		buf->error = 1;
+		return nullptr;
+	}
 	v->tag = codec_of<u8>::parse(buf);
 	if (zelkor::buf::failed(buf))
 		return nullptr;

@@ -24,6 +24,7 @@ sml_value *sml_value_parse(sml_buffer *buf) {
 	unsigned char first = zelkor::buf::current(buf);
 	auto type = static_cast<unsigned char>(first & SML_TL_LIST);
 	sml_value *value = sml_value_init();
+	// Out of memory fails the parse as bad input would: by the flag.
 	if (!value) {
 		buf->error = 1;
 		return nullptr;

@@ -18,14 +18,18 @@ typedef struct {
 	sml_buffer *buf;
 } sml_file;
 
-/* No messages, a 512-byte write buffer (grown as writing needs). */
+/* No messages, a 512-byte write buffer (grown as writing needs); NULL when
+ * out of memory. */
 sml_file *sml_file_init(void);
-/* Never NULL. Works on a copy of the bytes; zero bytes between messages are
- * skipped. A message that fails to parse ends the file with a diagnostic
- * (stderr unless a handler is set), and so does the 32768th message. */
+/* NULL only when out of memory. Works on a copy of the bytes; zero bytes
+ * between messages are skipped. A message that fails to parse (running out
+ * of memory among the reasons) ends the file with a diagnostic (stderr unless
+ * a handler is set) and the buffer's error flag set, and so does the 32768th
+ * message. */
 sml_file *sml_file_parse(unsigned char *buffer, size_t buffer_len);
 /* The file takes ownership of message. A file that holds 32767 messages
- * already cannot count another: the message is released instead. */
+ * already cannot count another, and one whose array cannot grow cannot hold
+ * it: the message is released instead. */
 void sml_file_add_message(sml_file *file, sml_message *message);
 /* Appends every message at the buffer's cursor. */
 void sml_file_write(sml_file *file);

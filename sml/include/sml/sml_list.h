@@ -26,9 +26,12 @@ typedef struct {
 	void (*elem_free)(void *elem);
 } sml_sequence;
 
-/* elem_free must be non-NULL for a sequence that will hold elements. */
+/* elem_free must be non-NULL for a sequence that will hold elements. NULL
+ * when out of memory. */
 sml_sequence *sml_sequence_init(void (*elem_free)(void *elem));
-/* Appends new_entry (NULL allowed); the sequence takes ownership. */
+/* Appends new_entry (NULL allowed); the sequence takes ownership. When the
+ * array cannot grow, new_entry is released with elem_free and elems_len
+ * stays as it was. */
 void sml_sequence_add(sml_sequence *seq, void *new_entry);
 /* A sequence is mandatory: the optional marker fails like any non-list. */
 sml_sequence *sml_sequence_parse(sml_buffer *buf, void *(*elem_parse)(sml_buffer *buf),

@@ -47,14 +47,18 @@ typedef struct {
 	u16 *crc; /* as read; set again by every write */
 } sml_message;
 
-/* transaction_id is a fresh 16-byte random identifier; the rest NULL. */
+/* transaction_id is a fresh 16-byte random identifier; the rest NULL. NULL
+ * when out of memory. */
 sml_message *sml_message_init(void);
 sml_message *sml_message_parse(sml_buffer *buf);
-/* Computes the CRC of the bytes written, stores it in crc and appends it. */
+/* Computes the CRC of the bytes written, stores it in crc and appends it. A
+ * message without a crc block gets one; when there is no memory for it the
+ * CRC is still written, crc stays NULL and the error flag is set. */
 void sml_message_write(sml_message *msg, sml_buffer *buf);
 void sml_message_free(sml_message *msg);
 
-/* data now belongs to the body. */
+/* data now belongs to the body. When out of memory: NULL, and data is
+ * released as sml_message_body_free would have released it. */
 sml_message_body *sml_message_body_init(u32 tag, void *data);
 /* A tag that is the optional marker fails with the error flag. */
 sml_message_body *sml_message_body_parse(sml_buffer *buf);

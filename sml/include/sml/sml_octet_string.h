@@ -19,18 +19,21 @@ typedef struct {
 
 typedef octet_string sml_signature;
 
-/* Copies length bytes; length 0 or below gives an empty string and str is not read. */
+/* Copies length bytes; length 0 or below gives an empty string and str is not
+ * read. NULL when out of memory. */
 octet_string *sml_octet_string_init(unsigned char *str, int length);
-/* NULL for a text of odd length. Non-hexadecimal characters count as 0. */
+/* NULL for a text of odd length, or when out of memory. Non-hexadecimal
+ * characters count as 0. */
 octet_string *sml_octet_string_init_from_hex(char *str);
 octet_string *sml_octet_string_parse(sml_buffer *buf);
 void sml_octet_string_write(octet_string *str, sml_buffer *buf);
 void sml_octet_string_free(octet_string *str);
 /* -1 when the lengths differ, else memcmp of the contents. Both present. */
 int sml_octet_string_cmp(octet_string *s1, octet_string *s2);
-/* As sml_octet_string_cmp against the bytes of hex; -1 for hex of odd length. */
+/* As sml_octet_string_cmp against the bytes of hex; -1 for hex of odd
+ * length. Allocates nothing. */
 int sml_octet_string_cmp_with_hex(octet_string *str, char *hex);
-/* 16 random bytes from libuuid. */
+/* 16 random bytes from libuuid; NULL when out of memory. */
 octet_string *sml_octet_string_generate_uuid(void);
 
 uint8_t ctoi(uint8_t c);

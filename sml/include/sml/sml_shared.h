@@ -5,7 +5,14 @@
  * by sml_buffer_free. Records of this library are plain heap structs: whatever
  * an _init or _parse returns belongs to the caller until it is stored in a
  * parent record, a parent owns everything its fields point to, and every _free
- * releases the whole subtree and accepts NULL. */
+ * releases the whole subtree and accepts NULL.
+ *
+ * Out of memory: every _init returns NULL; a _parse fails as on bad input
+ * (error flag set, NULL, nothing leaked); a writer that cannot grow the
+ * buffer writes nothing more of the element and sets the error flag, so the
+ * bytes are not whole and the cursor never passes the end of the area. An
+ * operation that takes ownership of a record it cannot store (the _add
+ * functions) releases it. No function of the library throws. */
 #ifndef SML_SHARED_H
 #define SML_SHARED_H
 
@@ -49,12 +56,14 @@ typedef struct {
 	size_t buffer_len;
 	/* Next byte to read or write; in a write buffer the bytes written. */
 	size_t cursor;
-	/* Sticky: set to 1 by the first parser that rejects its input. */
+	/* Sticky: set to 1 by the first parser that rejects its input, or by a
+	 * writer that could not grow the area. */
 	int error;
 	/* Owned; never set by the library. */
 	char *error_msg;
 } sml_buffer;
 
+/* NULL when out of memory. */
 sml_buffer *sml_buffer_init(size_t length);
 void sml_buffer_free(sml_buffer *buf);
 
@@ -76,7 +85,9 @@ void sml_buf_optional_write(sml_buffer *buf);
 /* Makes room for n more bytes at the cursor, growing the byte area
  * (zero-filled) when needed; buffer_len follows the new capacity. Every
  * writer of the library calls it, and callers that copy content in through
- * sml_buf_get_current_buf should too. */
+ * sml_buf_get_current_buf should too. When the area cannot grow it stays as
+ * it was and the error flag is set: there is room only if cursor + n is
+ * still at most buffer_len. */
 void sml_buf_reserve(sml_buffer *buf, size_t n);
 
 /* Diagnostics: every warning and error line the library writes ("zelkor:

@@ -62,12 +62,14 @@ void sml_transport_listen(int fd, void (*sml_transport_receiver)(unsigned char *
 /* Builds the file as one frame in the file's own buffer, escaping every run
  * of four 1B, and returns its length: the frame is buffer[0, len), and the
  * buffer's cursor stands at its end. For sending by other means than a
- * descriptor. */
+ * descriptor. 0 when the buffer could not grow: the buffer then holds no
+ * frame and its error flag is set. */
 size_t sml_transport_build(sml_file *file);
 
 /* sml_transport_build, then writes the frame, retrying short writes and
  * EINTR and waiting while the descriptor is not writable. Returns the frame
- * length, or 0 on an error. */
+ * length, or 0 on an error (errno ENOMEM when the frame could not be
+ * built). */
 int sml_transport_write(int fd, sml_file *file);
 
 /* 1 when the frame's last two bytes are its CRC over every byte before

@@ -91,7 +91,8 @@ typedef struct s_tree {
 } sml_tree;
 
 sml_tree_path *sml_tree_path_init(void);
-/* The path takes ownership of entry. */
+/* The path takes ownership of entry; when the array cannot grow, entry is
+ * released and path_entries_len stays as it was. */
 void sml_tree_path_add_path_entry(sml_tree_path *tree_path, octet_string *entry);
 /* Absent names are dropped; a list header of count 0 gives a present, empty path. */
 sml_tree_path *sml_tree_path_parse(sml_buffer *buf);
@@ -103,7 +104,8 @@ void sml_tree_path_write(sml_tree_path *tree_path, sml_buffer *buf);
 void sml_tree_path_free(sml_tree_path *tree_path);
 
 sml_tree *sml_tree_init(void);
-/* base_tree takes ownership of tree. */
+/* base_tree takes ownership of tree; when the array cannot grow, tree is
+ * released and child_list_len stays as it was. */
 void sml_tree_add_tree(sml_tree *base_tree, sml_tree *tree);
 /* Absent children are dropped. */
 sml_tree *sml_tree_parse(sml_buffer *buf);

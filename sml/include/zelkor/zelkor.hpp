@@ -19,7 +19,8 @@
 // Threads: nothing here has state of its own; what the C API says holds.
 // Exceptions: nothing here throws but std::bad_alloc from the functions that
 // return a std::string, and whatever the caller's own callback throws, which
-// for_each_reading carries past the C walk and rethrows.
+// for_each_reading carries past the C walk and rethrows. The C API beneath
+// throws nothing: out of memory there is a NULL, a flag or an empty owner.
 #ifndef ZELKOR_ZELKOR_HPP
 #define ZELKOR_ZELKOR_HPP
 
@@ -444,7 +445,7 @@ template <class T> using owned = std::unique_ptr<T, deleter<T>>;
 
 using file_ptr = owned<sml_file>;
 
-// sml_file_parse on a copy of the bytes; never empty.
+// sml_file_parse on a copy of the bytes; empty only when out of memory.
 inline file_ptr parse_file(std::span<const unsigned char> bytes) {
 	return file_ptr(sml_file_parse(const_cast<unsigned char *>(bytes.data()), bytes.size()));
 }
