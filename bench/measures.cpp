@@ -30,8 +30,13 @@ sml_file *parse(const input &in) {
 			slots[i] = std::malloc(c.size);
 		else if (c.how == heap_log::kind::calloc)
 			slots[i] = std::calloc(1, c.size);
-		else
-			slots[i] = std::realloc(nullptr, c.size);
+		else {
+			// Through a pointer the compiler cannot see is NULL, or it makes
+			// the realloc a malloc.
+			void *none = nullptr;
+			benchmark::DoNotOptimize(none);
+			slots[i] = std::realloc(none, c.size);
+		}
 	}
 	benchmark::DoNotOptimize(slots);
 	benchmark::ClobberMemory();
@@ -127,6 +132,11 @@ void check_floor(const subject &s) {
 			if (!same) {
 				std::fprintf(stderr, "floor of %s: %zu allocations and %ld frees for the decode's %zu\n",
 					     s.name.c_str(), floor.calls.size(), floor.frees, decode.calls.size());
+				for (size_t i = 0; i < std::min(floor.calls.size(), decode.calls.size()); i++)
+					if (floor.calls[i].size != decode.calls[i].size || floor.calls[i].how != decode.calls[i].how)
+						std::fprintf(stderr, "  call %zu: %d/%zu for the decode's %d/%zu\n", i,
+							     static_cast<int>(floor.calls[i].how), floor.calls[i].size,
+							     static_cast<int>(decode.calls[i].how), decode.calls[i].size);
 				std::abort();
 			}
 		}

@@ -6,7 +6,7 @@
 //                         field<&sml_open_request::codepage>, ...>;
 //   ZELKOR_RECORD_API(sml_open_request, layout)
 //
-// and gets the four C operations: _init (calloc, every field NULL; NULL when
+// and gets the four C operations: _init (zeroed, every field NULL; NULL when
 // out of memory), _parse (list header check, field by field, the partial
 // record released on the first error, running out of memory among them),
 // _write (list header, every field, NULL fields as the optional marker) and
@@ -29,6 +29,7 @@
 #include <sml/sml_value.h>
 
 #include "buffer.hpp"
+#include "zeroed.hpp"
 
 namespace zelkor {
 
@@ -122,14 +123,7 @@ enum class absent { rejected, accepted };
 template <class R, absent Absent, class... Fields> struct record {
 	static constexpr int count = sizeof...(Fields);
 
-	// malloc and value-initialisation rather than calloc, which in glibc
-	// bypasses the thread cache: a record is allocated for every list of a file.
-	static R *init() {
-		auto *r = static_cast<R *>(std::malloc(sizeof(R)));
-		if (r)
-			*r = R{};
-		return r;
-	}
+	static R *init() { return zeroed<R>(); }
 
 	static void release(R *r) {
 		if (!r)

@@ -6,6 +6,7 @@
 
 #include "record.hpp"
 #include "slots.hpp"
+#include "zeroed.hpp"
 
 using namespace zelkor;
 
@@ -31,7 +32,7 @@ struct chain_deleter {
 extern "C" {
 
 sml_sequence *sml_sequence_init(void (*elem_free)(void *elem)) {
-	auto *seq = static_cast<sml_sequence *>(std::calloc(1, sizeof(sml_sequence)));
+	auto *seq = zelkor::zeroed<sml_sequence>();
 	if (seq)
 		seq->elem_free = elem_free;
 	return seq;

@@ -12,6 +12,7 @@
 #include "record.hpp"
 #include "room.hpp"
 #include "wire.hpp"
+#include "zeroed.hpp"
 
 using namespace zelkor;
 
@@ -84,7 +85,7 @@ struct list_type_deleter {
 extern "C" {
 
 sml_list_type *sml_list_type_init(void) {
-	return static_cast<sml_list_type *>(std::calloc(1, sizeof(sml_list_type)));
+	return zelkor::zeroed<sml_list_type>();
 }
 
 sml_list_type *sml_list_type_parse(sml_buffer *buf) {

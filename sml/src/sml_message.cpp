@@ -13,6 +13,7 @@
 #include "diagnostic.hpp"
 #include "record.hpp"
 #include "room.hpp"
+#include "zeroed.hpp"
 
 using namespace zelkor;
 
@@ -37,7 +38,7 @@ struct body_deleter {
 extern "C" {
 
 sml_message *sml_message_init(void) {
-	auto *msg = static_cast<sml_message *>(std::calloc(1, sizeof(sml_message)));
+	auto *msg = zelkor::zeroed<sml_message>();
 	if (!msg)
 		return nullptr;
 	msg->transaction_id = sml_octet_string_generate_uuid();
@@ -52,7 +53,7 @@ sml_message *sml_message_parse(sml_buffer *buf) {
 	if (!expect_list(buf, 6))
 		return nullptr;
 	std::unique_ptr<sml_message, message_deleter> msg{
-		static_cast<sml_message *>(std::calloc(1, sizeof(sml_message)))};
+		zelkor::zeroed<sml_message>()};
 	// Out of memory fails the parse as bad input would: by the flag.
 	if (!msg) {
 		buf->error = 1;
@@ -108,7 +109,7 @@ void sml_message_free(sml_message *msg) {
 }
 
 sml_message_body *sml_message_body_init(u32 tag, void *data) {
-	auto *body = static_cast<sml_message_body *>(std::calloc(1, sizeof(sml_message_body)));
+	auto *body = zelkor::zeroed<sml_message_body>();
 	u32 *tag_block = static_cast<u32 *>(sml_number_init(tag, SML_TL_UNSIGNED, 4));
 	// data was handed over: without a body to hold it, it goes as the body's
 	// free would have released it.
@@ -128,7 +129,7 @@ sml_message_body *sml_message_body_parse(sml_buffer *buf) {
 	if (!expect_list(buf, 2))
 		return nullptr;
 	std::unique_ptr<sml_message_body, body_deleter> body{
-		static_cast<sml_message_body *>(std::calloc(1, sizeof(sml_message_body)))};
+		zelkor::zeroed<sml_message_body>()};
 	// Out of memory fails the parse as bad input would: by the flag.
 	if (!body) {
 		buf->error = 1;

@@ -8,16 +8,14 @@
 
 #include "room.hpp"
 #include "wire.hpp"
+#include "zeroed.hpp"
 
 extern "C" {
 
 octet_string *sml_octet_string_init(unsigned char *str, int length) {
-	// malloc, not calloc: glibc's calloc skips the thread cache, and every
-	// field is set here anyway.
-	auto *s = static_cast<octet_string *>(std::malloc(sizeof(octet_string)));
+	auto *s = zelkor::zeroed<octet_string>();
 	if (!s)
 		return nullptr;
-	*s = {};
 	if (length > 0) {
 		s->str = static_cast<unsigned char *>(std::malloc(static_cast<size_t>(length)));
 		if (!s->str) {

@@ -5,11 +5,12 @@
 
 #include "buffer.hpp"
 #include "width.hpp"
+#include "zeroed.hpp"
 
 extern "C" {
 
 sml_status *sml_status_init(void) {
-	auto *status = static_cast<sml_status *>(std::calloc(1, sizeof(sml_status)));
+	auto *status = zelkor::zeroed<sml_status>();
 	if (status)
 		status->type = SML_TL_UNSIGNED;
 	return status;

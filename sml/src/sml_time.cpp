@@ -7,10 +7,11 @@
 
 #include "buffer.hpp"
 #include "diagnostic.hpp"
+#include "zeroed.hpp"
 
 extern "C" {
 
-sml_time *sml_time_init(void) { return static_cast<sml_time *>(std::calloc(1, sizeof(sml_time))); }
+sml_time *sml_time_init(void) { return zelkor::zeroed<sml_time>(); }
 
 // The list of three numbers (u32, i16, i16) in place of the single number.
 // Under tag 3 with all three present it is a local timestamp and kept;

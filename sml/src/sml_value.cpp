@@ -5,18 +5,13 @@
 #include <cstdlib>
 
 #include "buffer.hpp"
+#include "zeroed.hpp"
 #include "diagnostic.hpp"
 #include "width.hpp"
 
 extern "C" {
 
-sml_value *sml_value_init(void) {
-	// Not calloc, which skips glibc's thread cache: one value is made per reading.
-	auto *v = static_cast<sml_value *>(std::malloc(sizeof(sml_value)));
-	if (v)
-		*v = {};
-	return v;
-}
+sml_value *sml_value_init(void) { return zelkor::zeroed<sml_value>(); }
 
 sml_value *sml_value_parse(sml_buffer *buf) {
 	if (zelkor::buf::optional_skipped(buf))
