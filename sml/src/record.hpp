@@ -29,6 +29,7 @@
 #include <sml/sml_value.h>
 
 #include "buffer.hpp"
+#include "number.hpp"
 #include "zeroed.hpp"
 
 namespace zelkor {
@@ -72,7 +73,7 @@ ZELKOR_CODEC(sml_tupel_entry, sml_tupel_entry);
 template <class Int> struct number_codec {
 	static constexpr unsigned char type = std::is_signed_v<Int> ? SML_TL_INTEGER : SML_TL_UNSIGNED;
 	static Int *parse(sml_buffer *buf) {
-		return static_cast<Int *>(sml_number_parse(buf, type, sizeof(Int)));
+		return static_cast<Int *>(parse_number(buf, type, sizeof(Int)));
 	}
 	static void write(Int *v, sml_buffer *buf) { sml_number_write(v, type, sizeof(Int), buf); }
 	static void release(Int *v) { sml_number_free(v); }

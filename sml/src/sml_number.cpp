@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "room.hpp"
+#include "number.hpp"
 #include "wire.hpp"
 
 extern "C" {
@@ -25,27 +26,7 @@ void *sml_number_init(u64 number, unsigned char, int size) {
 }
 
 void *sml_number_parse(sml_buffer *buf, unsigned char type, int max_size) {
-	if (max_size < 1 || max_size > 8) {
-		buf->error = 1;
-		return nullptr;
-	}
-	// A number longer than the width is an error even when its leading bytes are zero.
-	auto n = zelkor::wire::read_at(
-		buf, [&](zelkor::wire::reader &r) { return zelkor::wire::number(r, type, max_size); });
-	if (n.what != zelkor::wire::got::value)
-		return nullptr;
-	// Widened to 64 bits (sign-extended for an integer), the number's first
-	// max_size bytes in host order are the number at its width.
-	auto *np = static_cast<unsigned char *>(std::malloc(static_cast<size_t>(max_size)));
-	// Out of memory fails the parse as bad input would: by the flag.
-	if (!np) {
-		buf->error = 1;
-		return nullptr;
-	}
-	auto *bytes = reinterpret_cast<const unsigned char *>(&n.value);
-	std::memcpy(np, std::endian::native == std::endian::big ? bytes + sizeof(n.value) - max_size : bytes,
-		    static_cast<size_t>(max_size));
-	return np;
+	return zelkor::parse_number(buf, type, max_size);
 }
 
 void sml_number_write(void *np, unsigned char type, int size, sml_buffer *buf) {

@@ -4,6 +4,7 @@
 #include <cstdlib>
 
 #include "buffer.hpp"
+#include "number.hpp"
 #include "width.hpp"
 #include "zeroed.hpp"
 
@@ -30,7 +31,7 @@ sml_status *sml_status_parse(sml_buffer *buf) {
 	status->type = type;
 	int w = zelkor::integer_width(first);
 	if (type == SML_TL_UNSIGNED && w) {
-		status->data.status8 = static_cast<u8 *>(sml_number_parse(buf, SML_TL_UNSIGNED, w));
+		status->data.status8 = static_cast<u8 *>(zelkor::parse_number(buf, SML_TL_UNSIGNED, w));
 		status->type = static_cast<u8>(SML_TL_UNSIGNED | w);
 	} else {
 		buf->error = 1;

@@ -6,6 +6,7 @@
 #include <cstdlib>
 
 #include "buffer.hpp"
+#include "number.hpp"
 #include "diagnostic.hpp"
 #include "zeroed.hpp"
 
@@ -18,9 +19,9 @@ sml_time *sml_time_init(void) { return zelkor::zeroed<sml_time>(); }
 // otherwise it is reported and dropped, as before local timestamps were read.
 static void parse_time_list3(sml_buffer *buf, sml_time *tme) {
 	int count = zelkor::buf::next_length(buf);
-	auto *v0 = static_cast<u32 *>(sml_number_parse(buf, SML_TL_UNSIGNED, 4));
-	auto *v1 = zelkor::buf::failed(buf) ? nullptr : static_cast<i16 *>(sml_number_parse(buf, SML_TL_INTEGER, 2));
-	auto *v2 = zelkor::buf::failed(buf) ? nullptr : static_cast<i16 *>(sml_number_parse(buf, SML_TL_INTEGER, 2));
+	auto *v0 = static_cast<u32 *>(zelkor::parse_number(buf, SML_TL_UNSIGNED, 4));
+	auto *v1 = zelkor::buf::failed(buf) ? nullptr : static_cast<i16 *>(zelkor::parse_number(buf, SML_TL_INTEGER, 2));
+	auto *v2 = zelkor::buf::failed(buf) ? nullptr : static_cast<i16 *>(zelkor::parse_number(buf, SML_TL_INTEGER, 2));
 	bool ok = !zelkor::buf::failed(buf);
 	if (ok && tme->tag && *tme->tag == SML_TIME_LOCAL_TIMESTAMP && count == 3 && v0 && v1 && v2) {
 		tme->data.timestamp = v0;
@@ -49,19 +50,19 @@ sml_time *sml_time_parse(sml_buffer *buf) {
 		// Some meters send a bare seconds index where the list belongs.
 		tme->tag = static_cast<u8 *>(sml_number_init(SML_TIME_SEC_INDEX, SML_TL_UNSIGNED, 1));
 		if (tme->tag)
-			tme->data.sec_index = static_cast<u32 *>(sml_number_parse(buf, SML_TL_UNSIGNED, 4));
+			tme->data.sec_index = static_cast<u32 *>(zelkor::parse_number(buf, SML_TL_UNSIGNED, 4));
 		else
 			buf->error = 1; // out of memory
 	} else if (zelkor::buf::next_type(buf) != SML_TL_LIST || zelkor::buf::next_length(buf) != 2) {
 		buf->error = 1;
 	} else {
-		tme->tag = static_cast<u8 *>(sml_number_parse(buf, SML_TL_UNSIGNED, 1));
+		tme->tag = static_cast<u8 *>(zelkor::parse_number(buf, SML_TL_UNSIGNED, 1));
 		// An absent number is how a time without one (a dropped list of
 		// three) is written; it reads back the same.
 		if (!zelkor::buf::failed(buf) && !zelkor::buf::optional_skipped(buf)) {
 			switch (zelkor::buf::next_type(buf)) {
 			case SML_TL_UNSIGNED:
-				tme->data.sec_index = static_cast<u32 *>(sml_number_parse(buf, SML_TL_UNSIGNED, 4));
+				tme->data.sec_index = static_cast<u32 *>(zelkor::parse_number(buf, SML_TL_UNSIGNED, 4));
 				break;
 			case SML_TL_LIST:
 				parse_time_list3(buf, tme);

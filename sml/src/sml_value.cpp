@@ -5,6 +5,7 @@
 #include <cstdlib>
 
 #include "buffer.hpp"
+#include "number.hpp"
 #include "zeroed.hpp"
 #include "diagnostic.hpp"
 #include "width.hpp"
@@ -38,7 +39,7 @@ sml_value *sml_value_parse(sml_buffer *buf) {
 	case SML_TL_INTEGER:
 	case SML_TL_UNSIGNED:
 		if (int w = zelkor::integer_width(first)) {
-			value->data.uint8 = static_cast<u8 *>(sml_number_parse(buf, type, w));
+			value->data.uint8 = static_cast<u8 *>(zelkor::parse_number(buf, type, w));
 			value->type = static_cast<u8>(type | w);
 		} else {
 			buf->error = 1;
