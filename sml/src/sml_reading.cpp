@@ -202,8 +202,20 @@ ZELKOR_HOT got read_value(reader &r, sml_reading &out) {
 //
 // The list byte, a name of 14 bytes, a status of 8, the absent time, unit
 // and scaler of one, a value of 14 bytes and the absent signature, each
-// data field after its type-length byte.
+// data field after its type-length byte. An integer's eight bytes after its
+// type-length byte lie inside it too: the value starts 30 bytes in at most.
 inline constexpr size_t quick_entry_span = 1 + 15 + 9 + 1 + 2 + 2 + 15 + 1;
+static_assert(1 + 15 + 9 + 1 + 2 + 2 + 1 + 8 <= quick_entry_span);
+
+// n (0 to 8) big-endian bytes at p widened as wire::widen does, in one load
+// of eight bytes: inside a quick entry's span they are always there.
+ZELKOR_HOT uint64_t widen_in_span(const unsigned char *p, int n, int type) {
+	if (n == 0)
+		return 0;
+	uint64_t v = wire::load_big_endian<uint64_t>(p);
+	unsigned shift = 64 - 8 * static_cast<unsigned>(n);
+	return type == SML_TL_INTEGER ? static_cast<uint64_t>(static_cast<int64_t>(v) >> shift) : v >> shift;
+}
 
 ZELKOR_HOT size_t quick_entry(const unsigned char *entry, sml_reading &out) {
 	const unsigned char *p = entry;
@@ -228,7 +240,7 @@ ZELKOR_HOT size_t quick_entry(const unsigned char *entry, sml_reading &out) {
 	if (t == SML_OPTIONAL_SKIPPED) {
 		p++;
 	} else if (t >= (SML_TL_UNSIGNED | 1) && t <= (SML_TL_UNSIGNED | 9)) {
-		out.status = wire::widen({p + 1, static_cast<size_t>(t - (SML_TL_UNSIGNED | 1))}, SML_TL_UNSIGNED);
+		out.status = widen_in_span(p + 1, t - (SML_TL_UNSIGNED | 1), SML_TL_UNSIGNED);
 		out.flags |= SML_READING_HAS_STATUS;
 		p += t - SML_TL_UNSIGNED;
 	} else {
@@ -265,7 +277,7 @@ ZELKOR_HOT size_t quick_entry(const unsigned char *entry, sml_reading &out) {
 	if (t == SML_OPTIONAL_SKIPPED) {
 		p++;
 	} else if ((type == SML_TL_INTEGER || type == SML_TL_UNSIGNED) && n >= 0 && n <= 8) {
-		uint64_t v = wire::widen({p + 1, static_cast<size_t>(n)}, type);
+		uint64_t v = widen_in_span(p + 1, n, type);
 		out.kind = type == SML_TL_INTEGER ? SML_READING_SIGNED : SML_READING_UNSIGNED;
 		out.value.u64 = v;
 		p += 1 + n;
@@ -606,11 +618,16 @@ private:
 
 	// The context of the body's readings starts empty.
 	void begin_body() {
-		uint32_t body = c.shared.body;
-		unsigned message = c.shared.message;
-		c.shared = {};
-		c.shared.body = body;
-		c.shared.message = message;
+		// The fields the walk reads from the context, not the whole reading:
+		// this runs for every message.
+		sml_reading &s = c.shared;
+		s.period = 0;
+		s.flags = 0;
+		s.status = 0;
+		s.val_time = {};
+		s.server_id = {nullptr, 0};
+		s.list_name = {nullptr, 0};
+		s.sensor_time = {};
 		c.entry = 0;
 	}
 
