@@ -2,7 +2,9 @@
 #include <sml/sml_crc16.h>
 #include <sml/sml_shared.h>
 
+#include <sml/sml_get_profile_pack_request.h>
 #include <sml/sml_list.h>
+#include <sml/sml_tree.h>
 
 #include "sml_test.hpp"
 
@@ -65,6 +67,38 @@ TEST(TypeLength, MalformedFieldsGiveNegativeLengthsAndStayInside) {
 	auto l = test::parse_buf("F0");
 	EXPECT_EQ(sml_list_parse(l.get()), nullptr);
 	EXPECT_TRUE(l->error);
+	// Nor is a list header in any other place a list stands.
+	const struct {
+		const char *what;
+		const char *wire;
+		bool (*read)(sml_buffer *); // whether it gave a record
+	} lists[] = {
+		{"sequence", "F0",
+		 [](sml_buffer *b) {
+			 sml_sequence *s = sml_sequence_parse(
+				 b, [](sml_buffer *e) -> void * { return sml_octet_string_parse(e); },
+				 [](void *e) { sml_octet_string_free(static_cast<octet_string *>(e)); });
+			 sml_sequence_free(s);
+			 return s != nullptr;
+		 }},
+		{"tree path", "F0",
+		 [](sml_buffer *b) {
+			 sml_tree_path *p = sml_tree_path_parse(b);
+			 sml_tree_path_free(p);
+			 return p != nullptr;
+		 }},
+		{"object list of a profile request", "79 01 01 01 01 01 01 01 F0",
+		 [](sml_buffer *b) {
+			 sml_get_profile_pack_request *r = sml_get_profile_pack_request_parse(b);
+			 sml_get_profile_pack_request_free(r);
+			 return r != nullptr;
+		 }},
+	};
+	for (const auto &c : lists) {
+		auto buf = test::parse_buf(c.wire);
+		EXPECT_FALSE(c.read(buf.get())) << c.what;
+		EXPECT_TRUE(buf->error) << c.what;
+	}
 
 	// Eight TL bytes hold the 32 bits of a length; a ninth is refused, as a
 	// field cut off there, so no field costs more than eight bytes to read.

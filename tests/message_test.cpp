@@ -100,6 +100,7 @@ TEST(Message, CallerBuiltRecordsWithMissingPartsAreSafe) {
 	auto back = file(sml_file_parse(bare->buf->buffer, bare->buf->cursor));
 	EXPECT_EQ(testing::internal::GetCapturedStderr(), "zelkor: warning: could not read the whole file\n");
 	EXPECT_EQ(back->messages_len, 0);
+	sml_message_free(nullptr);
 }
 
 TEST(Message, UnlistedTagIsReportedWhereItIsMet) {

@@ -67,6 +67,8 @@ TEST(Number, Rejects) {
 		{"50", SML_TL_INTEGER, 4},        // length below its own TL byte
 		{"65 00 01", SML_TL_UNSIGNED, 4}, // runs past the end
 		{"", SML_TL_UNSIGNED, 4},
+		{"62 05", SML_TL_UNSIGNED, 0},    // widths no integer has
+		{"62 05", SML_TL_UNSIGNED, 9},
 	};
 	for (const auto &c : cases) {
 		auto buf = test::parse_buf(c.wire);

@@ -273,6 +273,14 @@ TEST(Readings, BrokenStructureEndsTheWalk) {
 		{getlist({entry}) + " " + message("01 02", "71 01"), {"1-0:1.8.0*255 = u987 e-1 u30", "BROKEN @57"}},
 		// A body tag that is absent.
 		{"76 01 62 00 62 00 72 01 71 01 01 00", {"BROKEN @7"}},
+		// A time whose list header runs over eight type-length bytes (read
+		// as eight, the rest would make an entry), and a list-typed value
+		// holding no element: neither entry can be stepped over.
+		{getlist({entry, "77 07 01 00 01 08 00 FF 01 72 62 03 F0 80 80 80 80 80 80 80 65 00 00 0E 10 53 00 3C"
+				 " 53 00 00 62 1E 52 FF 63 03 DB 01"}),
+		 {"1-0:1.8.0*255 = u987 e-1 u30", "BROKEN @43"}},
+		{getlist({entry, "77 07 01 00 01 08 00 FF 01 01 62 1E 52 FF 72 62 02 20 01", entry}),
+		 {"1-0:1.8.0*255 = u987 e-1 u30", "BROKEN @43"}},
 	};
 	for (const auto &c : cases) {
 		SCOPED_TRACE(c.file);
@@ -280,6 +288,16 @@ TEST(Readings, BrokenStructureEndsTheWalk) {
 		EXPECT_EQ(readings_of(c.file, &result), c.readings);
 		EXPECT_EQ(result, static_cast<int>(c.readings.size()));
 	}
+}
+
+// A value list whose count wraps below zero holds no entry, as the tree
+// reads it; the walk goes on after it.
+TEST(Readings, CountBelowZeroHoldsNothing) {
+	const std::string entry = "77 07 01 00 01 08 00 FF 01 01 62 1E 52 FF 63 03 DB 01";
+	const std::string file = message("07 01", "77 01 03 01 02 01 01 F8 80 80 80 80 80 80 00 01 01") + " " +
+				 getlist({entry});
+	EXPECT_EQ(readings_of(file), std::vector<std::string>{"1-0:1.8.0*255 = u987 e-1 u30"});
+	EXPECT_TRUE(agrees(test::bytes(file)));
 }
 
 TEST(Readings, CallbackStopsTheWalk) {

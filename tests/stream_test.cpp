@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <random>
+#include <set>
 #include <string>
 
 #include "frame.hpp"
@@ -208,6 +209,14 @@ TEST(StreamDecoder, FramesAndDropsHoweverTheInputIsCut) {
 		{"the same, the damaged frame then too long",
 		 joined({start, bytes("AA BB 1B1B1B1B"), f24, bytes("00000000 00000000")}),
 		 {"too-long 14 at 0", frame_event(f24_file, 24, 14), "noise 8 at 38"}, {40}},
+		// Inside a frame with a wrong CRC: at 13 a start sequence the frame
+		// took for data (eight 1B before it), then 1B1B1B1B 02 off that
+		// frame's grid but on the grid of the one starting at 13, which
+		// therefore fails too, and at 34 an intact frame behind eight 1B.
+		{"a frame replayed from a failed one fails as well, the intact one after it is found",
+		 joined({start, bytes("AA 1B1B1B1B 1B1B1B1B 01010101 21222324 1B1B1B1B 02 1B1B1B1B"), f24,
+			 bytes("0000 1B1B1B1B 1A02 0000")}),
+		 {"bad-crc 13 at 0", "bad-escape 21 at 13", frame_event(f24_file, 24, 34), "noise 10 at 58"}},
 	};
 	for (const auto &c : cases) {
 		SCOPED_TRACE(c.name);
@@ -240,6 +249,18 @@ TEST(StreamDecoder, NoCallbacksAndEmptyFeeds) {
 	sml_stream_feed(&s, f24.data(), f24.size());
 	sml_stream_finish(&s);
 	EXPECT_STREQ(sml_stream_drop_text(SML_STREAM_BAD_CRC), "frame CRC does not match");
+}
+
+TEST(StreamDecoder, EveryDropReasonHasItsOwnText) {
+	std::set<std::string> texts;
+	for (int r = SML_STREAM_NOISE; r <= SML_STREAM_UNFINISHED; r++) {
+		const char *text = sml_stream_drop_text(static_cast<sml_stream_drop_reason>(r));
+		ASSERT_NE(text, nullptr) << r;
+		EXPECT_NE(text[0], '\0') << r;
+		texts.insert(text);
+	}
+	EXPECT_EQ(texts.size(), 7u);
+	EXPECT_STREQ(sml_stream_drop_text(static_cast<sml_stream_drop_reason>(0)), "unknown reason");
 }
 
 // A message whose transaction id holds the given bytes, group and abort flag

@@ -9,9 +9,11 @@
 #include <cerrno>
 #include <chrono>
 #include <csignal>
+#include <functional>
 #include <thread>
 
 #include <fcntl.h>
+#include <pthread.h>
 #include <unistd.h>
 
 #include "frame.hpp"
@@ -87,6 +89,34 @@ stream read_stream(const std::vector<unsigned char> &input, size_t max_len = 809
 std::string hex(const std::vector<unsigned char> &b) { return test::hex(b.data(), b.size()); }
 
 const auto frame24 = bytes("1B1B1B1B 01010101 760501020304 0000 1B1B1B1B 1A02 5AA5");
+
+// Interrupts the constructing thread, most likely blocked in a call by then,
+// with a signal whose handler does not restart calls, and then lets the call
+// finish with finish(). Whenever the signal comes, the call must end as it
+// would without it.
+class interrupted {
+public:
+	explicit interrupted(std::function<void()> finish) {
+		struct sigaction quiet {};
+		quiet.sa_handler = [](int) {};
+		sigemptyset(&quiet.sa_mask);
+		sigaction(SIGUSR1, &quiet, &old_);
+		thread_ = std::thread([waiting = pthread_self(), finish = std::move(finish)] {
+			std::this_thread::sleep_for(std::chrono::milliseconds(100));
+			pthread_kill(waiting, SIGUSR1);
+			std::this_thread::sleep_for(std::chrono::milliseconds(50));
+			finish();
+		});
+	}
+	void join() {
+		thread_.join();
+		sigaction(SIGUSR1, &old_, nullptr);
+	}
+
+private:
+	struct sigaction old_ {};
+	std::thread thread_;
+};
 
 struct read_case {
 	const char *name;
@@ -172,6 +202,27 @@ TEST(TransportRead, ReturnsOnADescriptorThatFails) {
 	close(dir);
 	EXPECT_EQ(sml_transport_read(-1, area, sizeof area), 0u);
 	EXPECT_EQ(errno, EBADF);
+	// A descriptor closed since it was opened: waiting for it fails.
+	int ends[2];
+	ASSERT_EQ(pipe(ends), 0);
+	close(ends[0]);
+	close(ends[1]);
+	EXPECT_EQ(sml_transport_read(ends[0], area, sizeof area), 0u);
+	EXPECT_EQ(errno, EBADF);
+}
+
+TEST(TransportRead, ASignalWhileWaitingEndsNothing) {
+	int fds[2];
+	ASSERT_EQ(pipe(fds), 0);
+	interrupted waiting([&] {
+		EXPECT_EQ(write(fds[1], frame24.data(), frame24.size()), static_cast<ssize_t>(frame24.size()));
+		close(fds[1]);
+	});
+	unsigned char area[64];
+	size_t n = sml_transport_read(fds[0], area, sizeof area);
+	waiting.join();
+	close(fds[0]);
+	EXPECT_EQ(test::hex(area, n), hex(frame24));
 }
 
 TEST(TransportRead, TakesNothingPastTheFrame) {
@@ -331,6 +382,28 @@ TEST(TransportWrite, WholeFrameThroughASmallNonBlockingPipe) {
 	EXPECT_GT(len, 20000);
 	EXPECT_EQ(static_cast<size_t>(len), file->buf->cursor);
 	EXPECT_EQ(test::hex(got.data(), got.size()), test::hex(file->buf->buffer, file->buf->cursor));
+}
+
+TEST(TransportWrite, ASignalWhileBlockedEndsNothing) {
+	int fds[2];
+	ASSERT_EQ(pipe2(fds, O_NONBLOCK), 0);
+	// The pipe is full before the frame comes, so writing it blocks.
+	std::vector<unsigned char> filler(4096, 0xAA);
+	size_t filled = 0;
+	for (ssize_t w; (w = write(fds[1], filler.data(), filler.size())) > 0;)
+		filled += static_cast<size_t>(w);
+	fcntl(fds[0], F_SETFL, 0);
+	fcntl(fds[1], F_SETFL, 0);
+	file_ptr file = meter_file();
+	std::vector<unsigned char> got;
+	interrupted blocked([&] { got = drain(fds[0]); });
+	int len = sml_transport_write(fds[1], file.get());
+	close(fds[1]);
+	blocked.join();
+	close(fds[0]);
+	EXPECT_EQ(static_cast<size_t>(len), file->buf->cursor);
+	ASSERT_EQ(got.size(), filled + file->buf->cursor);
+	EXPECT_EQ(test::hex(got.data() + filled, file->buf->cursor), test::hex(file->buf->buffer, file->buf->cursor));
 }
 
 TEST(TransportWrite, ZeroOnADescriptorThatRefusesBytes) {

@@ -47,6 +47,7 @@ TEST(Value, ParsesEveryTypeAndWritesItBack) {
 		{"54 FF FF FE", 0x54, -2, "55 FF FF FF FE"}, // three data bytes come back as four
 		{"56 00 00 00 01 00", 0x58, 256, "59 00 00 00 00 00 00 01 00"},
 		{"66 00 00 00 01 00", 0x68, 256, "69 00 00 00 00 00 00 01 00"},
+		{"65 FF FF FF FE", 0x64, 4294967294.0, "65 FF FF FF FE"},
 		{"51", 0x51, 0, "52 00"},
 		{"52 D4", 0x51, -44, "52 D4"},
 		{"07 01 02 03 04 05 06", 0x00, 0, "07 01 02 03 04 05 06"},
@@ -202,6 +203,46 @@ TEST(Value, ListTypedValueWithoutKnownTag) {
 	EXPECT_EQ(test::written([&](sml_buffer *w) { sml_value_write(v.get(), w); }), test::canon("72 62 09 01"));
 }
 
+// What a caller leaves out of a value: a missing list type or content is
+// written as the optional marker in its place; type bits that no value has
+// write nothing at all.
+TEST(Value, CallerBuiltValuesWithPartsLeftOut) {
+	auto list_typed = [](sml_list_type *lt) {
+		sml_value *v = sml_value_init();
+		v->type = SML_VALUE_LIST;
+		v->data.list_type = lt;
+		return v;
+	};
+	auto tagged = [](u8 tag, octet_string *content) {
+		sml_list_type *lt = sml_list_type_init();
+		lt->tag = static_cast<u8 *>(sml_number_init(tag, SML_TL_UNSIGNED, 1));
+		lt->data.encoded = content;
+		return lt;
+	};
+	sml_value *unknown = sml_value_init();
+	unknown->type = 0x30;
+	struct {
+		const char *what;
+		sml_value *value;
+		const char *wire;
+	} cases[] = {
+		{"no list type", list_typed(nullptr), "01"},
+		{"no content", list_typed(tagged(SML_LIST_TYPE_TIMESTAMPED_VALUE, nullptr)), "72 62 02 01"},
+		{"empty content", list_typed(tagged(SML_LIST_TYPE_COSEM_VALUE, sml_octet_string_init(nullptr, 0))),
+		 "72 62 03 01"},
+		{"type bits 0x30", unknown, ""},
+	};
+	for (auto &c : cases) {
+		auto v = val(c.value);
+		EXPECT_EQ(test::written([&](sml_buffer *w) { sml_value_write(v.get(), w); }), test::canon(c.wire)) << c.what;
+	}
+	// The optional marker in a list type's place reads as absent.
+	auto absent = test::parse_buf("01");
+	EXPECT_EQ(sml_list_type_parse(absent.get()), nullptr);
+	EXPECT_FALSE(absent->error);
+	EXPECT_EQ(absent->cursor, 1u);
+}
+
 TEST(Value, ToDouble) {
 	auto big = test::parse_buf("69 FF FF FF FF FF FF FF FF");
 	auto v = val(sml_value_parse(big.get()));
@@ -212,6 +253,12 @@ TEST(Value, ToDouble) {
 	auto s16 = test::parse_buf("53 FE D4");
 	auto s = val(sml_value_parse(s16.get()));
 	EXPECT_EQ(sml_value_to_double(s.get()), -300.0);
+	// Nothing to convert is no error: a value a caller has not filled in yet.
+	auto empty = val(sml_value_init());
+	testing::internal::CaptureStderr();
+	EXPECT_EQ(sml_value_to_double(nullptr), 0.0);
+	EXPECT_EQ(sml_value_to_double(empty.get()), 0.0);
+	EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
 
 	auto boolean = test::parse_buf("42 01");
 	auto b = val(sml_value_parse(boolean.get()));
