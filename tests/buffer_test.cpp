@@ -129,6 +129,12 @@ TEST(Buffer, ReadsAtTheEndFindNothing) {
 	test::buffer empty{sml_buffer_init(0)};
 	EXPECT_EQ(sml_buf_get_current_byte(empty.get()), 0);
 	EXPECT_EQ(sml_buf_optional_is_skipped(empty.get()), 0);
+
+	// The write position never lies past the end, however far the cursor went.
+	auto two = test::parse_buf("62 01");
+	EXPECT_EQ(sml_buf_get_current_buf(two.get()), two->buffer);
+	two->cursor = 5;
+	EXPECT_EQ(sml_buf_get_current_buf(two.get()), two->buffer + 2);
 }
 
 TEST(Buffer, WritersGrowTheAreaZeroFilled) {
