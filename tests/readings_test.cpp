@@ -121,6 +121,9 @@ TEST(Readings, UsualEntriesAndTheirVariantsAgreeWithTheTree) {
 			"77 " + name + "01 01 62 1E 52 FF 62 07 02 AB",          // a signature
 			"77 " + name + "01 01 62 1E 52 FF 72 62 01 72 62 01 65 00 00 00 05 01", // list-typed time
 			"77 " + name + "01 01 62 1E 52 FF 81 02 01 02 03 04 05 06 07 08 09 0A 0B 0C 0D 0E 0F 10 01", // 2-byte TL
+			// 2-byte TL of 33 data bytes, whose first byte alone reads as a
+			// one-byte string followed by an absent signature
+			"77 " + name + "01 01 62 1E 52 FF 82 03 01 02 03 04 05 06 07 08 09 0A 0B 0C 0D 0E 0F 10 11 12 13 14 15 16 17 18 19 1A 1B 1C 1D 1E 1F 20 21 01",
 			"77 " + name + "01 01 62 1E 52 FF 54 80 00 01 01",       // 3-byte value
 		},
 	};

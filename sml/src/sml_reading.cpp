@@ -272,6 +272,9 @@ ZELKOR_HOT size_t quick_entry(const unsigned char *entry, sml_reading &out) {
 		return 0;
 	}
 	t = *p;
+	// A type-length field of more bytes holds a longer value.
+	if (t & SML_TL_MORE)
+		return 0;
 	int type = t & SML_TL_LIST;
 	int n = (t & SML_TL_LENGTH_MASK) - 1;
 	if (t == SML_OPTIONAL_SKIPPED) {
