@@ -80,7 +80,6 @@ TEST(Time, OtherListsOfThreeAreReportedAndDropped) {
 	} cases[] = {
 		{"72 62 01 73 65 00 00 0E 10 53 00 3C 53 FF C4", 1, "value[0]=3600 value[1]=60 value[2]=-60", "72 62 01 01"},
 		{"72 62 02 73 65 00 00 0E 10 53 00 3C 53 FF C4", 2, "value[0]=3600 value[1]=60 value[2]=-60", "72 62 02 01"},
-		{"72 62 03 72 65 00 00 0E 10 53 00 3C 53 FF C4", 3, "value[0]=3600 value[1]=60 value[2]=-60", "72 62 03 01"},
 		{"72 62 03 73 65 00 00 0E 10 01 53 FF C4", 3, "value[0]=3600 value[1]=0 value[2]=-60", "72 62 03 01"},
 	};
 	for (auto &c : cases) {
@@ -105,6 +104,18 @@ TEST(Time, OtherListsOfThreeAreReportedAndDropped) {
 		EXPECT_EQ(*back->tag, c.tag);
 		EXPECT_EQ(back->data.sec_index, nullptr);
 		EXPECT_EQ(test::written([&](sml_buffer *w) { sml_time_write(back.get(), w); }), test::canon(c.rewritten));
+	}
+}
+
+// The inner list must count its three numbers: read by their number alone,
+// a list of two would take the next field as its third, and one of four
+// would leave an element to be read as the next field.
+TEST(Time, InnerListsCountingOtherThanThreeFail) {
+	for (const char *wire : {"72 62 03 72 65 00 00 0E 10 53 00 3C 53 FF C4",
+				 "72 62 03 74 65 00 00 0E 10 53 00 3C 53 FF C4 01", "72 62 01 70"}) {
+		auto buf = test::parse_buf(wire);
+		EXPECT_EQ(sml_time_parse(buf.get()), nullptr) << wire;
+		EXPECT_TRUE(buf->error) << wire;
 	}
 }
 

@@ -82,7 +82,9 @@ ZELKOR_HOT got read_time(reader &r, sml_reading_time &t) {
 	wire::type_length list = r.tl();
 	if (!list.whole)
 		return got::error;
-	int count = list.length;
+	// As the tree reads it: three numbers, and a list of three.
+	if (list.length != 3)
+		return got::error;
 	auto v0 = wire::number(r, SML_TL_UNSIGNED, 4);
 	if (v0.what == got::error)
 		return got::error;
@@ -92,7 +94,7 @@ ZELKOR_HOT got read_time(reader &r, sml_reading_time &t) {
 	auto v2 = wire::number(r, SML_TL_INTEGER, 2);
 	if (v2.what == got::error)
 		return got::error;
-	if (tag.what == got::value && tag.value == SML_TIME_LOCAL_TIMESTAMP && count == 3 && v0.what == got::value &&
+	if (tag.what == got::value && tag.value == SML_TIME_LOCAL_TIMESTAMP && v0.what == got::value &&
 	    v1.what == got::value && v2.what == got::value)
 		t = {SML_READING_TIME_LOCAL_TIMESTAMP, static_cast<uint32_t>(v0.value), static_cast<int16_t>(v1.value),
 		     static_cast<int16_t>(v2.value)};

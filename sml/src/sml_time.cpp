@@ -17,13 +17,18 @@ sml_time *sml_time_init(void) { return zelkor::zeroed<sml_time>(); }
 // The list of three numbers (u32, i16, i16) in place of the single number.
 // Under tag 3 with all three present it is a local timestamp and kept;
 // otherwise it is reported and dropped, as before local timestamps were read.
+// A list that does not count three elements is an error: reading three from
+// it would take what follows it, or leave some of it, for the next field.
 static void parse_time_list3(sml_buffer *buf, sml_time *tme) {
-	int count = zelkor::buf::next_length(buf);
+	if (zelkor::buf::next_length(buf) != 3) {
+		buf->error = 1;
+		return;
+	}
 	auto *v0 = static_cast<u32 *>(zelkor::parse_number(buf, SML_TL_UNSIGNED, 4));
 	auto *v1 = zelkor::buf::failed(buf) ? nullptr : static_cast<i16 *>(zelkor::parse_number(buf, SML_TL_INTEGER, 2));
 	auto *v2 = zelkor::buf::failed(buf) ? nullptr : static_cast<i16 *>(zelkor::parse_number(buf, SML_TL_INTEGER, 2));
 	bool ok = !zelkor::buf::failed(buf);
-	if (ok && tme->tag && *tme->tag == SML_TIME_LOCAL_TIMESTAMP && count == 3 && v0 && v1 && v2) {
+	if (ok && tme->tag && *tme->tag == SML_TIME_LOCAL_TIMESTAMP && v0 && v1 && v2) {
 		tme->data.timestamp = v0;
 		tme->local_offset = v1;
 		tme->season_time_offset = v2;
