@@ -12,7 +12,8 @@
  * width. A list of three under any other tag, or with a number absent, is
  * reported as a diagnostic and leaves data NULL, as older meters sent it; such a
  * time is written with the absent marker in place of its number, and that
- * form reads back as a time with NULL data. A bare
+ * form reads back as a time with NULL data. An inner list that does not
+ * count three elements fails the parse (error flag set). A bare
  * unsigned number of up to four bytes in place of the whole two-element list
  * (sent by a widespread meter family) reads as tag 1 with that sec_index; it
  * is written back in the regular list form. */
