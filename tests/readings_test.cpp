@@ -448,7 +448,9 @@ TEST(Readings, MutatedFilesAgreeWithTheTreeWheneverItReadsThemWhole) {
 			EXPECT_TRUE(agrees(m)) << test::hex(m.data(), m.size());
 		}
 	sml_set_diagnostic_handler(nullptr, nullptr);
-	EXPECT_GT(whole, 300);
+	// Enough files the tree reads whole to compare: fewer from the three
+	// hand-written seeds alone than with the captures.
+	EXPECT_GT(whole, test::have_corpus() ? 300 : 100);
 }
 
 TEST(Readings, AgreeWithTheTreeOnEveryCorpusFrame) {
