@@ -7,6 +7,7 @@
 #define ZELKOR_EXAMPLES_METER_FILE_HPP
 
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include <sml/sml_close_response.h>
@@ -62,31 +63,11 @@ inline sml_value *string_value(octet_string *s) {
 	return v;
 }
 
-inline sml_value *u64_value(u64 n) {
+// An integer value at the width and signedness of its C type.
+template <class Int> sml_value *int_value(Int n) {
 	sml_value *v = sml_value_init();
-	v->type = SML_TL_UNSIGNED | 8;
-	v->data.uint64 = number<u64>(n);
-	return v;
-}
-
-inline sml_value *u16_value(u16 n) {
-	sml_value *v = sml_value_init();
-	v->type = SML_TL_UNSIGNED | 2;
-	v->data.uint16 = number<u16>(n);
-	return v;
-}
-
-inline sml_value *u32_value(u32 n) {
-	sml_value *v = sml_value_init();
-	v->type = SML_TL_UNSIGNED | 4;
-	v->data.uint32 = number<u32>(n);
-	return v;
-}
-
-inline sml_value *i32_value(i32 n) {
-	sml_value *v = sml_value_init();
-	v->type = SML_TL_INTEGER | 4;
-	v->data.int32 = number<i32>(n);
+	v->type = static_cast<u8>((std::is_signed_v<Int> ? SML_TL_INTEGER : SML_TL_UNSIGNED) | sizeof(Int));
+	v->data.uint8 = reinterpret_cast<u8 *>(number<Int>(n));
 	return v;
 }
 
@@ -121,26 +102,26 @@ inline sml_list *reading(unsigned n, unsigned i) {
 	case 0: return entry({129, 129, 199, 130, 3, 255}, string_value(text("ZLK")));
 	case 1: return entry({1, 0, 0, 0, 9, 255}, string_value(bytes(server_id, sizeof server_id)));
 	case 2: {
-		sml_list *energy_in = entry({1, 0, 1, 8, 0, 255}, u64_value(import), number<u8>(wh), number<i8>(-1));
+		sml_list *energy_in = entry({1, 0, 1, 8, 0, 255}, int_value<u64>(import), number<u8>(wh), number<i8>(-1));
 		// Status bits as the register reports them: running, no fault.
 		energy_in->status = sml_status_init();
 		energy_in->status->type = SML_TL_UNSIGNED | 4;
 		energy_in->status->data.status32 = number<u32>(0x00010182);
 		return energy_in;
 	}
-	case 3: return entry({1, 0, 2, 8, 0, 255}, u64_value(export_), number<u8>(wh), number<i8>(-1));
-	case 4: return entry({1, 0, 16, 7, 0, 255}, i32_value(power), number<u8>(w), number<i8>(0));
-	case 5: return entry({1, 0, 32, 7, 0, 255}, u16_value(voltage), number<u8>(volt), number<i8>(-1));
+	case 3: return entry({1, 0, 2, 8, 0, 255}, int_value<u64>(export_), number<u8>(wh), number<i8>(-1));
+	case 4: return entry({1, 0, 16, 7, 0, 255}, int_value<i32>(power), number<u8>(w), number<i8>(0));
+	case 5: return entry({1, 0, 32, 7, 0, 255}, int_value<u16>(voltage), number<u8>(volt), number<i8>(-1));
 	// Disconnect control: the relay is closed.
 	case 6: return entry({0, 0, 96, 3, 10, 255}, bool_value(true));
 	}
 	unsigned k = i - usual_readings;
 	auto t = static_cast<unsigned char>(k / 4 + 1);
 	switch (k % 4) {
-	case 0: return entry({1, 0, 1, 8, t, 255}, u64_value(import / 2 + t), number<u8>(wh), number<i8>(-1));
-	case 1: return entry({1, 0, 2, 8, t, 255}, u64_value(export_ / 2 + t), number<u8>(wh), number<i8>(-1));
-	case 2: return entry({1, 0, 16, 7, t, 255}, i32_value(power / 3 + t), number<u8>(w), number<i8>(0));
-	default: return entry({1, 0, 32, 7, t, 255}, u16_value(voltage), number<u8>(volt), number<i8>(-1));
+	case 0: return entry({1, 0, 1, 8, t, 255}, int_value<u64>(import / 2 + t), number<u8>(wh), number<i8>(-1));
+	case 1: return entry({1, 0, 2, 8, t, 255}, int_value<u64>(export_ / 2 + t), number<u8>(wh), number<i8>(-1));
+	case 2: return entry({1, 0, 16, 7, t, 255}, int_value<i32>(power / 3 + t), number<u8>(w), number<i8>(0));
+	default: return entry({1, 0, 32, 7, t, 255}, int_value<u16>(voltage), number<u8>(volt), number<i8>(-1));
 	}
 }
 
@@ -155,7 +136,7 @@ inline sml_file *file(unsigned n, unsigned readings = usual_readings, bool escap
 		entries.push_back(reading(n, i));
 	if (escapes) {
 		const std::vector<unsigned char> key(16, 0x1B);
-		entries.push_back(entry({1, 0, 1, 8, 1, 255}, u32_value(0x1B1B1B1B), number<u8>(wh), number<i8>(-1)));
+		entries.push_back(entry({1, 0, 1, 8, 1, 255}, int_value<u32>(0x1B1B1B1B), number<u8>(wh), number<i8>(-1)));
 		entries.push_back(entry({129, 129, 199, 130, 5, 255}, string_value(bytes(key.data(), key.size()))));
 	}
 	for (size_t i = 1; i < entries.size(); i++)
