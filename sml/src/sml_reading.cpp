@@ -219,6 +219,23 @@ ZELKOR_HOT uint64_t widen_in_span(const unsigned char *p, int n, int type) {
 	return type == SML_TL_INTEGER ? static_cast<uint64_t>(static_cast<int64_t>(v) >> shift) : v >> shift;
 }
 
+// A one-byte number of the type (unit, scaler) or the absent marker, read
+// as the general reader would; false for any other form.
+ZELKOR_HOT bool quick_byte(const unsigned char *&p, int type, unsigned char &to, unsigned &flags, unsigned present) {
+	if (*p == (type | 2)) {
+		to = p[1];
+		flags |= present;
+		p += 2;
+		return true;
+	}
+	if (*p == SML_OPTIONAL_SKIPPED) {
+		to = 0;
+		p++;
+		return true;
+	}
+	return false;
+}
+
 ZELKOR_HOT size_t quick_entry(const unsigned char *entry, sml_reading &out) {
 	const unsigned char *p = entry;
 	if (*p++ != 0x77)
@@ -251,28 +268,11 @@ ZELKOR_HOT size_t quick_entry(const unsigned char *entry, sml_reading &out) {
 	if (*p++ != SML_OPTIONAL_SKIPPED)
 		return 0;
 	out.val_time = {};
-	t = *p;
-	if (t == (SML_TL_UNSIGNED | 2)) {
-		out.unit = p[1];
-		out.flags |= SML_READING_HAS_UNIT;
-		p += 2;
-	} else if (t == SML_OPTIONAL_SKIPPED) {
-		out.unit = 0;
-		p++;
-	} else {
+	unsigned char scaler;
+	if (!quick_byte(p, SML_TL_UNSIGNED, out.unit, out.flags, SML_READING_HAS_UNIT) ||
+	    !quick_byte(p, SML_TL_INTEGER, scaler, out.flags, SML_READING_HAS_SCALER))
 		return 0;
-	}
-	t = *p;
-	if (t == (SML_TL_INTEGER | 2)) {
-		out.scaler = static_cast<signed char>(p[1]);
-		out.flags |= SML_READING_HAS_SCALER;
-		p += 2;
-	} else if (t == SML_OPTIONAL_SKIPPED) {
-		out.scaler = 0;
-		p++;
-	} else {
-		return 0;
-	}
+	out.scaler = static_cast<signed char>(scaler);
 	t = *p;
 	// A type-length field of more bytes holds a longer value.
 	if (t & SML_TL_MORE)
