@@ -125,6 +125,10 @@ TEST(Readings, UsualEntriesAndTheirVariantsAgreeWithTheTree) {
 			// one-byte string followed by an absent signature
 			"77 " + name + "01 01 62 1E 52 FF 82 03 01 02 03 04 05 06 07 08 09 0A 0B 0C 0D 0E 0F 10 11 12 13 14 15 16 17 18 19 1A 1B 1C 1D 1E 1F 20 21 01",
 			"77 " + name + "01 01 62 1E 52 FF 54 80 00 01 01",       // 3-byte value
+			// integers whose type-length fields take two bytes: a 4-byte
+			// status and value, of the widths their content needs
+			"77 " + name + "E0 06 00 00 01 82 01 62 1E 52 FF E0 06 00 00 01 00 01",
+			"77 " + name + "01 01 62 1E 52 FF D0 0A FF FF FF FF FF FF FF FE 01",
 		},
 	};
 	const std::string close = message("02 01", "71 01");

@@ -1,5 +1,6 @@
 // Booleans and values: the type byte follows the wire, integers take the width their data needs.
 #include <sml/sml_boolean.h>
+#include <sml/sml_status.h>
 #include <sml/sml_value.h>
 
 #include "sml_test.hpp"
@@ -84,6 +85,58 @@ TEST(Value, RejectsWhatNoMemberHolds) {
 	auto absent = test::parse_buf("01");
 	EXPECT_EQ(sml_value_parse(absent.get()), nullptr);
 	EXPECT_FALSE(absent->error);
+}
+
+// The width is the content length, however many type-length bytes carry
+// it: a number, a value and a status word read the same field alike.
+TEST(Value, IntegerWidthCountsContentNotTypeLengthBytes) {
+	const struct {
+		const char *wire;
+		u8 type; // as a value holds it; 0 where every reader rejects it
+		double number;
+		const char *rewritten;
+	} cases[] = {
+		{"E0 06 00 00 01 00", 0x64, 256, "65 00 00 01 00"},
+		{"E0 04 01 00", 0x62, 256, "63 01 00"},
+		{"D0 06 FF FF FF FE", 0x54, -2, "55 FF FF FF FE"},
+		{"E0 0A 00 00 00 00 00 00 01 00", 0x68, 256, "69 00 00 00 00 00 00 01 00"},
+		{"E0 0B 00 00 00 00 00 00 00 01 00", 0, 0, nullptr}, // nine data bytes
+	};
+	for (const auto &c : cases) {
+		SCOPED_TRACE(c.wire);
+		const int width = c.type & SML_TL_LENGTH_MASK;
+		auto vbuf = test::parse_buf(c.wire);
+		auto v = val(sml_value_parse(vbuf.get()));
+		auto sbuf = test::parse_buf(c.wire);
+		auto s = test::owned(sml_status_parse(sbuf.get()), sml_status_free);
+		if (!c.type) {
+			EXPECT_EQ(v, nullptr);
+			EXPECT_TRUE(vbuf->error);
+			EXPECT_EQ(s, nullptr);
+			EXPECT_TRUE(sbuf->error);
+			continue;
+		}
+		ASSERT_NE(v, nullptr);
+		EXPECT_EQ(v->type, c.type);
+		EXPECT_EQ(vbuf->cursor, vbuf->buffer_len);
+		EXPECT_EQ(sml_value_to_double(v.get()), c.number);
+		EXPECT_EQ(test::written([&](sml_buffer *w) { sml_value_write(v.get(), w); }), c.rewritten);
+
+		auto nbuf = test::parse_buf(c.wire);
+		void *n = sml_number_parse(nbuf.get(), c.type & SML_TL_LIST, width);
+		ASSERT_NE(n, nullptr);
+		EXPECT_EQ(std::memcmp(n, v->data.uint8, static_cast<size_t>(width)), 0);
+		sml_number_free(n);
+
+		// A status word is unsigned only.
+		if ((c.type & SML_TL_LIST) == SML_TL_UNSIGNED) {
+			ASSERT_NE(s, nullptr);
+			EXPECT_EQ(s->type, c.type);
+			EXPECT_EQ(std::memcmp(s->data.status8, v->data.uint8, static_cast<size_t>(width)), 0);
+		} else {
+			EXPECT_TRUE(sbuf->error);
+		}
+	}
 }
 
 // SML 1.05 list-typed values: 72 | tag | content.

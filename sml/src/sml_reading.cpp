@@ -105,7 +105,7 @@ ZELKOR_HOT got read_time(reader &r, sml_reading_time &t) {
 ZELKOR_HOT got read_status(reader &r, sml_reading &out) {
 	if (r.optional())
 		return got::absent;
-	int w = integer_width(r.current());
+	int w = integer_width(r);
 	if (r.next_type() != SML_TL_UNSIGNED || !w)
 		return got::error;
 	auto n = wire::number(r, SML_TL_UNSIGNED, w);
@@ -169,7 +169,7 @@ ZELKOR_HOT got read_value(reader &r, sml_reading &out) {
 	}
 	case SML_TL_INTEGER:
 	case SML_TL_UNSIGNED: {
-		int w = integer_width(first);
+		int w = integer_width(r);
 		if (!w)
 			return got::error;
 		auto n = wire::number(r, type, w);

@@ -20,8 +20,7 @@ sml_status *sml_status_init(void) {
 sml_status *sml_status_parse(sml_buffer *buf) {
 	if (zelkor::buf::optional_skipped(buf))
 		return nullptr;
-	unsigned char first = zelkor::buf::current(buf);
-	auto type = static_cast<unsigned char>(first & SML_TL_LIST);
+	auto type = static_cast<unsigned char>(zelkor::buf::next_type(buf));
 	sml_status *status = sml_status_init();
 	// Out of memory fails the parse as bad input would: by the flag.
 	if (!status) {
@@ -29,7 +28,7 @@ sml_status *sml_status_parse(sml_buffer *buf) {
 		return nullptr;
 	}
 	status->type = type;
-	int w = zelkor::integer_width(first);
+	int w = zelkor::integer_width(zelkor::wire::at_cursor(buf));
 	if (type == SML_TL_UNSIGNED && w) {
 		status->data.status8 = static_cast<u8 *>(zelkor::parse_number(buf, SML_TL_UNSIGNED, w));
 		status->type = static_cast<u8>(SML_TL_UNSIGNED | w);

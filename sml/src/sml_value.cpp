@@ -17,8 +17,7 @@ sml_value *sml_value_init(void) { return zelkor::zeroed<sml_value>(); }
 sml_value *sml_value_parse(sml_buffer *buf) {
 	if (zelkor::buf::optional_skipped(buf))
 		return nullptr;
-	unsigned char first = zelkor::buf::current(buf);
-	auto type = static_cast<unsigned char>(first & SML_TL_LIST);
+	auto type = static_cast<unsigned char>(zelkor::buf::next_type(buf));
 	sml_value *value = sml_value_init();
 	// Out of memory fails the parse as bad input would: by the flag.
 	if (!value) {
@@ -38,7 +37,7 @@ sml_value *sml_value_parse(sml_buffer *buf) {
 		break;
 	case SML_TL_INTEGER:
 	case SML_TL_UNSIGNED:
-		if (int w = zelkor::integer_width(first)) {
+		if (int w = zelkor::integer_width(zelkor::wire::at_cursor(buf))) {
 			value->data.uint8 = static_cast<u8 *>(zelkor::parse_number(buf, type, w));
 			value->type = static_cast<u8>(type | w);
 		} else {

@@ -41,7 +41,9 @@ typedef struct {
 
 /* type 0x00, NULL data. */
 sml_value *sml_value_init(void);
-/* An integer field of 9 or more data bytes fails with the error flag. */
+/* An integer is held at the smallest width of 1, 2, 4 or 8 bytes that takes
+ * its data bytes, however many type-length bytes announce them; one of 9 or
+ * more data bytes fails with the error flag. */
 sml_value *sml_value_parse(sml_buffer *buf);
 void sml_value_write(sml_value *value, sml_buffer *buf);
 void sml_value_free(sml_value *value);
