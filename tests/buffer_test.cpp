@@ -51,29 +51,43 @@ TEST(TypeLength, MalformedFieldsGiveNegativeLengthsAndStayInside) {
 	EXPECT_EQ(sml_buf_get_next_length(zero.get()), -1);
 	EXPECT_EQ(zero->cursor, 1u);
 
-	// The last byte announces another TL byte that never comes: no length
-	// can be trusted, whatever the nibbles so far say.
-	for (const char *h : {"81", "82", "F0", "F1"}) {
-		SCOPED_TRACE(h);
-		auto cut = test::parse_buf(h);
-		sml_buf_get_next_length(cut.get());
+	// The last byte announces another TL byte that never comes: the nibbles
+	// so far make the length, but the flag says it cannot be trusted.
+	const struct {
+		const char *wire;
+		int length;
+	} cut_off[] = {{"81", -1}, {"82", 0}, {"F0", 0}, {"F1", 1}};
+	for (const auto &c : cut_off) {
+		SCOPED_TRACE(c.wire);
+		auto cut = test::parse_buf(c.wire);
+		EXPECT_EQ(sml_buf_get_next_length(cut.get()), c.length);
 		EXPECT_EQ(cut->cursor, cut->buffer_len);
 		EXPECT_TRUE(cut->error);
 	}
-	// An octet string and a list cut off that way are no elements.
 	auto s = test::parse_buf("82");
 	EXPECT_EQ(sml_octet_string_parse(s.get()), nullptr);
 	EXPECT_TRUE(s->error);
-	auto l = test::parse_buf("F0");
-	EXPECT_EQ(sml_list_parse(l.get()), nullptr);
-	EXPECT_TRUE(l->error);
-	// Nor is a list header in any other place a list stands.
+
+	// A count of 2^31 or more, which an int holds as below zero, is no count
+	// either: read as one, the list would pass for empty.
+	auto huge = test::parse_buf("F8 80 80 80 80 80 80 00");
+	sml_buf_get_next_length(huge.get());
+	EXPECT_EQ(huge->cursor, 8u);
+	EXPECT_TRUE(huge->error);
+
+	// Neither header is a list in any place a list stands.
 	const struct {
 		const char *what;
-		const char *wire;
+		const char *before; // the fields before the list
 		bool (*read)(sml_buffer *); // whether it gave a record
 	} lists[] = {
-		{"sequence", "F0",
+		{"value list", "",
+		 [](sml_buffer *b) {
+			 sml_list *l = sml_list_parse(b);
+			 sml_list_free(l);
+			 return l != nullptr;
+		 }},
+		{"sequence", "",
 		 [](sml_buffer *b) {
 			 sml_sequence *s = sml_sequence_parse(
 				 b, [](sml_buffer *e) -> void * { return sml_octet_string_parse(e); },
@@ -81,24 +95,32 @@ TEST(TypeLength, MalformedFieldsGiveNegativeLengthsAndStayInside) {
 			 sml_sequence_free(s);
 			 return s != nullptr;
 		 }},
-		{"tree path", "F0",
+		{"tree path", "",
 		 [](sml_buffer *b) {
 			 sml_tree_path *p = sml_tree_path_parse(b);
 			 sml_tree_path_free(p);
 			 return p != nullptr;
 		 }},
-		{"object list of a profile request", "79 01 01 01 01 01 01 01 F0",
+		{"children of a tree", "73 01 01",
+		 [](sml_buffer *b) {
+			 sml_tree *t = sml_tree_parse(b);
+			 sml_tree_free(t);
+			 return t != nullptr;
+		 }},
+		{"object list of a profile request", "79 01 01 01 01 01 01 01",
 		 [](sml_buffer *b) {
 			 sml_get_profile_pack_request *r = sml_get_profile_pack_request_parse(b);
 			 sml_get_profile_pack_request_free(r);
 			 return r != nullptr;
 		 }},
 	};
-	for (const auto &c : lists) {
-		auto buf = test::parse_buf(c.wire);
-		EXPECT_FALSE(c.read(buf.get())) << c.what;
-		EXPECT_TRUE(buf->error) << c.what;
-	}
+	for (const auto &c : lists)
+		for (const char *header : {"F0", "F8 80 80 80 80 80 80 00 01 01"}) {
+			SCOPED_TRACE(std::string(c.what) + ", " + header);
+			auto buf = test::parse_buf(std::string(c.before) + " " + header);
+			EXPECT_FALSE(c.read(buf.get()));
+			EXPECT_TRUE(buf->error);
+		}
 
 	// Eight TL bytes hold the 32 bits of a length; a ninth is refused, as a
 	// field cut off there, so no field costs more than eight bytes to read.

@@ -364,8 +364,7 @@ ZELKOR_HOT bool read_octets(reader &r, sml_bytes &to) {
 
 ZELKOR_HOT bool read_number(reader &r, int type, int max_size) { return wire::number(r, type, max_size).what != got::error; }
 
-// The count of a list that must stand (an absent one fails); a count below
-// zero reads as none, as the tree's sequences read it.
+// The count of a list that must stand (an absent one fails).
 ZELKOR_HOT bool read_count(reader &r, int &count) {
 	if (r.next_type() != SML_TL_LIST)
 		return false;
@@ -373,8 +372,6 @@ ZELKOR_HOT bool read_count(reader &r, int &count) {
 	if (!t.whole)
 		return false;
 	count = t.length;
-	if (count < 0)
-		count = 0;
 	return true;
 }
 

@@ -26,7 +26,8 @@ struct type_length {
 	int type;    // type bits of the first byte; an octet string past the end
 	int length;  // a list's element count, else the data bytes after the field
 	size_t size; // bytes the field takes, never more than there are
-	bool whole;  // false when the end came before the field's last byte
+	bool whole;  // false when the end came before the field's last byte, or
+	             // the length is beyond an int: no length can be trusted
 };
 
 // Eight nibbles make the 32 bits a length has. A longer field is refused:
@@ -56,6 +57,9 @@ constexpr type_length read_type_length(const unsigned char *p, size_t n) {
 	bool whole = i < n;
 	if (whole)
 		i++;
+	// Nor is one whose length an int cannot hold: read as one, a list of
+	// 2^31 elements or more would count below zero and pass for empty.
+	whole = whole && value <= INT32_MAX;
 	auto v = static_cast<int64_t>(static_cast<int32_t>(value));
 	return {type, static_cast<int>(type == SML_TL_LIST ? v : v - tl_bytes), i, whole};
 }
@@ -276,9 +280,7 @@ inline std::optional<size_t> stepped(reader r) {
 		if (!t.whole)
 			return std::nullopt;
 		if (type == SML_TL_LIST) {
-			// A count that wraps below zero holds nothing, as the tree's
-			// lists read it.
-			uint64_t count = t.length > 0 ? static_cast<uint64_t>(t.length) : 0;
+			auto count = static_cast<uint64_t>(t.length);
 			if (owed + count > at.left())
 				return std::nullopt;
 			owed += count;

@@ -74,7 +74,9 @@ unsigned char *sml_buf_get_current_buf(sml_buffer *buf);
 void sml_buf_update_bytes_read(sml_buffer *buf, int bytes);
 int sml_buf_get_next_type(sml_buffer *buf);
 /* A type-length field that the end of the bytes cuts off (its last byte
- * still announces another) sets the error flag: its length is unknown. */
+ * still announces another), or whose length value is 2^31 or more, sets the
+ * error flag: its length is unknown, and a list count that large would read
+ * below zero, as an empty list. */
 int sml_buf_get_next_length(sml_buffer *buf);
 void sml_buf_set_type_and_length(sml_buffer *buf, unsigned int type, unsigned int l);
 int sml_buf_has_errors(sml_buffer *buf);
