@@ -395,6 +395,19 @@ TEST(Obisdump, FrameWithoutMessages) {
 	EXPECT_EQ(r.status, 0);
 }
 
+// A vendor's message of its own tag in front of the GetList response costs
+// only itself: it is named once, and every reading after it prints.
+TEST(Obisdump, ReadsPastAMessageOfAnUnknownTag) {
+	auto frame = framed(joined({
+		bytes("76 01 01 01 72 63 FF10 73 6201 72 01 01 03 4142 63 0000 00"),
+		get_list_file("71 77 07 0100010800FF 01 01 621E 52FF 6303DB 01"),
+	}));
+	auto r = test::run({obisdump, "-"}, frame);
+	EXPECT_EQ(r.out, summary(frame, 2, "SML message FF10\nSML message  701\n") + "1-0:1.8.0*255#98.7#Wh\n");
+	EXPECT_EQ(r.err, "zelkor: error: message type FF10 not yet implemented\n");
+	EXPECT_EQ(r.status, 0);
+}
+
 // Open response, GetList response with the reading of 1-0:1.8.0, close response.
 std::vector<unsigned char> meter_frame(const char *energy) {
 	return framed(joined({

@@ -270,8 +270,6 @@ TEST(Readings, BrokenStructureEndsTheWalk) {
 		{getlist({entry}) + " 76 01 63 00 00 62 00 72 63 02 01 71 01 01 00", {"1-0:1.8.0*255 = u987 e-1 u30", "BROKEN @49"}},
 		// A CRC of three bytes.
 		{getlist({entry}).replace(getlist({entry}).size() - 5, 2, "64 00 00 00"), {"1-0:1.8.0*255 = u987 e-1 u30", "BROKEN @45"}},
-		// A tag no body is known for: the CRC is sought where the body stands.
-		{getlist({entry}) + " " + message("01 02", "71 01"), {"1-0:1.8.0*255 = u987 e-1 u30", "BROKEN @57"}},
 		// A list count of 2^31, which would wrap below zero, in a body
 		// without readings and in a value list: the tree fails there too.
 		{message("04 00", "79 01 01 01 01 01 01 01 F8 80 80 80 80 80 80 00 01") + " " + getlist({entry}),
@@ -294,6 +292,21 @@ TEST(Readings, BrokenStructureEndsTheWalk) {
 		int result = 0;
 		EXPECT_EQ(readings_of(c.file, &result), c.readings);
 		EXPECT_EQ(result, static_cast<int>(c.readings.size()));
+	}
+}
+
+// A message of a tag no body is known for is stepped over by its structure,
+// as the tree does: the readings after it still come.
+TEST(Readings, UnknownBodiesAreSteppedOver) {
+	const std::string entry = "77 07 01 00 01 08 00 FF 01 01 62 1E 52 FF 63 03 DB 01";
+	for (const std::string &vendor : {message("01 02", "71 01"), message("FF 10", "73 62 01 72 01 01 07 41 42 43 44 45 46"),
+					  message("FF 10", "01")}) {
+		SCOPED_TRACE(vendor);
+		const std::string file = vendor + " " + getlist({entry});
+		int result = 0;
+		EXPECT_EQ(readings_of(file, &result), std::vector<std::string>{"1-0:1.8.0*255 = u987 e-1 u30"});
+		EXPECT_EQ(result, 1);
+		EXPECT_TRUE(agrees(test::bytes(file)));
 	}
 }
 

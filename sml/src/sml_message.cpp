@@ -13,6 +13,7 @@
 #include "diagnostic.hpp"
 #include "record.hpp"
 #include "room.hpp"
+#include "wire.hpp"
 #include "zeroed.hpp"
 
 using namespace zelkor;
@@ -146,6 +147,15 @@ sml_message_body *sml_message_body_parse(sml_buffer *buf) {
 	const body_ops *ops = find_body(*body->tag);
 	if (!ops) {
 		diag("zelkor: error: message type %04X not yet implemented", *body->tag);
+		// A vendor's own message costs only its own record: stepped over
+		// by its type-length structure, it leaves the CRC and the messages
+		// after it to be read. Only a record that cannot be stepped over
+		// (cut off, or type bits no element has) fails.
+		wire::reader r = wire::at_cursor(buf);
+		if (wire::step(r))
+			buf->cursor = r.pos;
+		else
+			buf->error = 1;
 		return body.release();
 	}
 	// On failure the body comes back with NULL data and the flag set; the
@@ -163,7 +173,10 @@ void sml_message_body_write(sml_message_body *message_body, sml_buffer *buf) {
 	}
 	const body_ops *ops = find_body(*message_body->tag);
 	if (!ops) {
+		// With no record to write, the marker stands in its place: the
+		// list of two stays whole and the message reads back.
 		diag("zelkor: error: message type %04X not yet implemented", *message_body->tag);
+		sml_buf_optional_write(buf);
 		return;
 	}
 	ops->write(message_body->data, buf);
@@ -173,9 +186,11 @@ void sml_message_body_free(sml_message_body *message_body) {
 	if (!message_body)
 		return;
 	if (message_body->tag) {
+		// Data under a tag without a record type cannot be released here;
+		// a parsed body of such a tag holds none.
 		if (const body_ops *ops = find_body(*message_body->tag))
 			ops->release(message_body->data);
-		else
+		else if (message_body->data)
 			diag("zelkor: NYI: %s for message type %04X", __func__, *message_body->tag);
 	}
 	sml_number_free(message_body->tag);

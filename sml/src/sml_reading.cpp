@@ -600,11 +600,8 @@ private:
 			break;
 		default:
 			c.phase = tail;
-			// A tag the tree knows no body for leaves the body unread, and
-			// what follows the tag is taken for the CRC, as there.
-			if (!find_body(static_cast<u32>(tag.value)))
-				return 0;
-			// A body that holds no readings: its structure is all that counts.
+			// A body that holds no readings, or one of a tag the tree
+			// knows no record for: its structure is all that counts.
 			if (!wire::step(r))
 				return broken(body);
 			return 0;

@@ -60,9 +60,17 @@ void sml_message_free(sml_message *msg);
 /* data now belongs to the body. When out of memory: NULL, and data is
  * released as sml_message_body_free would have released it. */
 sml_message_body *sml_message_body_init(u32 tag, void *data);
-/* A tag that is the optional marker fails with the error flag. */
+/* A tag that is the optional marker fails with the error flag. A tag no
+ * body record is known for gives the "message type ... not yet implemented"
+ * diagnostic and a body with NULL data; its record is stepped over by its
+ * type-length structure, so the message's CRC and the messages after it
+ * still read. */
 sml_message_body *sml_message_body_parse(sml_buffer *buf);
+/* Under a tag no body record is known for: the diagnostic, and the optional
+ * marker in the record's place. */
 void sml_message_body_write(sml_message_body *message_body, sml_buffer *buf);
+/* Data under a tag no body record is known for is not released: the "NYI"
+ * diagnostic says so. Without data there is nothing to say. */
 void sml_message_body_free(sml_message_body *message_body);
 
 #ifdef __cplusplus

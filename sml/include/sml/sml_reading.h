@@ -8,9 +8,8 @@
  *   - every period entry of a profile-list response (0x0401),
  *   - every value of every period of a profile-pack response (0x0301),
  *     named by the header entry at the same position of the header list.
- * Other bodies of known tags are stepped over by their type-length
- * structure; after a tag no body is known for, the CRC is sought where the
- * body stands, as sml_file_parse does. Every field is read as sml_file_parse
+ * Other bodies, of known tags or of tags no body is known for, are stepped
+ * over by their type-length structure, as sml_file_parse does. Every field is read as sml_file_parse
  * reads it, quirks included (a bare number as val_time, integers shorter
  * than their width, any tag width, local timestamps, list-typed values), so
  * a file the tree API reads whole gives the same readings both ways.
