@@ -7,6 +7,7 @@
 #include <fstream>
 #include <iterator>
 #include <memory>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -18,15 +19,29 @@
 
 namespace test {
 
+// Bytes of two hex digits each, with or without white space between them.
+// Anything else (a stray character, a byte split by a blank, an odd digit at
+// the end) is a typo in the test: it throws, which fails the test that met it
+// (or ends a program of its own) and names the text.
 inline std::vector<unsigned char> bytes(std::string_view hex) {
 	std::vector<unsigned char> out;
 	int hi = -1;
-	for (char c : hex) {
+	auto typo = [hex](const char *what, size_t at) {
+		return std::invalid_argument("test::bytes: " + std::string(what) + " at " + std::to_string(at) + " of \"" +
+					     std::string(hex) + "\"");
+	};
+	for (size_t i = 0; i < hex.size(); i++) {
+		char c = hex[i];
+		if (c == ' ' || c == '\t' || c == '\n' || c == '\r') {
+			if (hi >= 0)
+				throw typo("a byte split by white space", i);
+			continue;
+		}
 		int v = (c >= '0' && c <= '9') ? c - '0'
 			: (c >= 'a' && c <= 'f') ? c - 'a' + 10
 			: (c >= 'A' && c <= 'F') ? c - 'A' + 10 : -1;
 		if (v < 0)
-			continue;
+			throw typo("no hex digit", i);
 		if (hi < 0) {
 			hi = v;
 		} else {
@@ -34,6 +49,8 @@ inline std::vector<unsigned char> bytes(std::string_view hex) {
 			hi = -1;
 		}
 	}
+	if (hi >= 0)
+		throw typo("an odd hex digit", hex.size() - 1);
 	return out;
 }
 

@@ -3,7 +3,6 @@
 #include <sml/sml_tree.h>
 
 #include <array>
-#include <chrono>
 #include <cstdlib>
 
 #include "roundtrip.hpp"
@@ -117,13 +116,11 @@ TEST(Tree, NestingIsLimited) {
 
 TEST(Tree, TenThousandLevelsFailWithoutExhaustingTheStack) {
 	const std::string wire = nested(10000);
-	auto start = std::chrono::steady_clock::now();
 	auto buf = test::parse_buf(wire);
 	EXPECT_EQ(sml_tree_parse(buf.get()), nullptr);
 	EXPECT_TRUE(buf->error);
 	// Rejected at the header of the level past the limit, which is never read.
 	EXPECT_EQ(buf->cursor, 4u * SML_TREE_MAX_DEPTH);
-	EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
 }
 
 TEST(Tree, HugeAnnouncedCountsEndAtTheEndOfTheBytes) {
