@@ -111,8 +111,9 @@ TEST(Time, OtherListsOfThreeAreReportedAndDropped) {
 // a list of two would take the next field as its third, and one of four
 // would leave an element to be read as the next field.
 TEST(Time, InnerListsCountingOtherThanThreeFail) {
-	for (const char *wire : {"72 62 03 72 65 00 00 0E 10 53 00 3C 53 FF C4",
-				 "72 62 03 74 65 00 00 0E 10 53 00 3C 53 FF C4 01", "72 62 01 70"}) {
+	for (const char *wire : {"72 62 03 71 65 00 00 0E 10", "72 62 03 72 65 00 00 0E 10 53 00 3C 53 FF C4",
+				 "72 62 03 74 65 00 00 0E 10 53 00 3C 53 FF C4 01",
+				 "72 62 03 75 65 00 00 0E 10 53 00 3C 53 FF C4 01 01", "72 62 01 70"}) {
 		auto buf = test::parse_buf(wire);
 		EXPECT_EQ(sml_time_parse(buf.get()), nullptr) << wire;
 		EXPECT_TRUE(buf->error) << wire;
