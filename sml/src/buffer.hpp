@@ -36,4 +36,17 @@ ZELKOR_HOT int next_length(sml_buffer *b) {
 	return t.length;
 }
 
+// Moves the cursor past one whole element of any shape, checked by its
+// type-length structure; one that cannot be stepped over (cut off, or type
+// bits no element has) sets the flag and leaves the cursor where it was.
+inline bool step_over(sml_buffer *b) {
+	wire::reader r = wire::at_cursor(b);
+	if (!wire::step(r)) {
+		b->error = 1;
+		return false;
+	}
+	b->cursor = r.pos;
+	return true;
+}
+
 } // namespace zelkor::buf

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <memory>
 
+#include "buffer.hpp"
 #include "record.hpp"
 #include "room.hpp"
 #include "wire.hpp"
@@ -36,14 +37,10 @@ struct list_time_codec {
 // as its exact bytes.
 struct encoded_codec {
 	static octet_string *parse(sml_buffer *buf) {
-		wire::reader r = wire::at_cursor(buf);
-		if (!wire::step(r)) {
-			buf->error = 1;
-			return nullptr;
-		}
 		size_t start = buf->cursor;
-		buf->cursor = r.pos;
-		octet_string *e = sml_octet_string_init(buf->buffer + start, static_cast<int>(r.pos - start));
+		if (!zelkor::buf::step_over(buf))
+			return nullptr;
+		octet_string *e = sml_octet_string_init(buf->buffer + start, static_cast<int>(buf->cursor - start));
 		// Out of memory fails the parse as bad input would: by the flag.
 		if (!e)
 			buf->error = 1;

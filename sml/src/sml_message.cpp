@@ -10,10 +10,10 @@
 #include <sml/sml_crc16.h>
 
 #include "body_dispatch.hpp"
+#include "buffer.hpp"
 #include "diagnostic.hpp"
 #include "record.hpp"
 #include "room.hpp"
-#include "wire.hpp"
 #include "zeroed.hpp"
 
 using namespace zelkor;
@@ -150,12 +150,8 @@ sml_message_body *sml_message_body_parse(sml_buffer *buf) {
 		// A vendor's own message costs only its own record: stepped over
 		// by its type-length structure, it leaves the CRC and the messages
 		// after it to be read. Only a record that cannot be stepped over
-		// (cut off, or type bits no element has) fails.
-		wire::reader r = wire::at_cursor(buf);
-		if (wire::step(r))
-			buf->cursor = r.pos;
-		else
-			buf->error = 1;
+		// fails.
+		zelkor::buf::step_over(buf);
 		return body.release();
 	}
 	// On failure the body comes back with NULL data and the flag set; the

@@ -22,12 +22,7 @@ constexpr int integer_width(int data_bytes) {
 // The width of the integer at the reader's position, which does not move.
 // It is the content length that counts, however many type-length bytes
 // carry it: E0 06 00 00 01 00 is a 4-byte number as 65 00 00 01 00 is.
-ZELKOR_HOT int integer_width(const wire::reader &at) {
-	if (at.pos < at.len && !(at.bytes[at.pos] & SML_TL_MORE))
-		return integer_width((at.bytes[at.pos] & SML_TL_LENGTH_MASK) - 1);
-	wire::reader r = at;
-	return integer_width(r.tl().length);
-}
+ZELKOR_HOT int integer_width(wire::reader at) { return integer_width(at.tl().length); }
 
 static_assert(integer_width(-1) == 1 && integer_width(0) == 1 && integer_width(1) == 1 && integer_width(2) == 2 &&
 	      integer_width(3) == 4 && integer_width(4) == 4 && integer_width(5) == 8 && integer_width(8) == 8 &&

@@ -9,10 +9,11 @@
  *   - every value of every period of a profile-pack response (0x0301),
  *     named by the header entry at the same position of the header list.
  * Other bodies, of known tags or of tags no body is known for, are stepped
- * over by their type-length structure, as sml_file_parse does. Every field is read as sml_file_parse
- * reads it, quirks included (a bare number as val_time, integers shorter
- * than their width, any tag width, local timestamps, list-typed values), so
- * a file the tree API reads whole gives the same readings both ways.
+ * over by their type-length structure, as sml_file_parse does. Every field
+ * is read as sml_file_parse reads it, quirks included (a bare number as
+ * val_time, integers shorter than their width, any tag width, local
+ * timestamps, list-typed values), so a file the tree API reads whole gives
+ * the same readings both ways.
  *
  * Unreadable entries. An entry whose fields the tree API would reject is
  * handed to fn all the same, with reason naming the field that failed, and
