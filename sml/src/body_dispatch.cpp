@@ -21,7 +21,7 @@
 
 #include "record.hpp"
 
-namespace zelkor {
+namespace zelkor::detail {
 namespace {
 
 template <class T, T *(*Parse)(sml_buffer *), void (*Write)(T *, sml_buffer *), void (*Free)(T *)>
@@ -56,4 +56,4 @@ const body_ops *find_body(u32 tag) {
 	return it == std::end(bodies) ? nullptr : it;
 }
 
-} // namespace zelkor
+} // namespace zelkor::detail

@@ -3,7 +3,7 @@
 
 #include <sml/sml_shared.h>
 
-namespace zelkor {
+namespace zelkor::detail {
 
 struct body_ops {
 	u32 tag;
@@ -15,4 +15,4 @@ struct body_ops {
 // The row of a tag, or NULL for a tag no body record is known for.
 const body_ops *find_body(u32 tag);
 
-} // namespace zelkor
+} // namespace zelkor::detail

@@ -8,7 +8,7 @@
 
 #include "wire.hpp"
 
-namespace zelkor::buf {
+namespace zelkor::detail::buf {
 
 ZELKOR_HOT bool failed(const sml_buffer *b) { return b->error != 0; }
 
@@ -49,4 +49,4 @@ inline bool step_over(sml_buffer *b) {
 	return true;
 }
 
-} // namespace zelkor::buf
+} // namespace zelkor::detail::buf

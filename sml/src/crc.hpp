@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <span>
 
-namespace zelkor {
+namespace zelkor::detail {
 
 // Slicing by four: table k gives the CRC of a byte followed by k zero bytes,
 // so four bytes fold in with four independent lookups.
@@ -54,4 +54,4 @@ constexpr uint16_t byte_swapped(uint16_t v) { return static_cast<uint16_t>((v <<
 inline constexpr unsigned char check_input[] = {'1', '2', '3', '4', '5', '6', '7', '8', '9'};
 static_assert(crc_x25(check_input) == 0x906E && crc_kermit(check_input) == 0x2189);
 
-} // namespace zelkor
+} // namespace zelkor::detail

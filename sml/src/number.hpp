@@ -12,7 +12,7 @@
 
 #include "wire.hpp"
 
-namespace zelkor {
+namespace zelkor::detail {
 
 // NULL for the optional marker (no error) or on failure (error flag set).
 ZELKOR_HOT void *parse_number(sml_buffer *buf, unsigned char type, int max_size) {
@@ -48,4 +48,4 @@ ZELKOR_HOT void *parse_number(sml_buffer *buf, unsigned char type, int max_size)
 	return np;
 }
 
-} // namespace zelkor
+} // namespace zelkor::detail

@@ -32,11 +32,11 @@
 #include "number.hpp"
 #include "zeroed.hpp"
 
-namespace zelkor {
+namespace zelkor::detail {
 
 // The list header of a record of n fields; anything else fails the parse.
 inline bool expect_list(sml_buffer *buf, int n) {
-	if (zelkor::buf::next_type(buf) != SML_TL_LIST || zelkor::buf::next_length(buf) != n || buf->error) {
+	if (zelkor::detail::buf::next_type(buf) != SML_TL_LIST || zelkor::detail::buf::next_length(buf) != n || buf->error) {
 		buf->error = 1;
 		return false;
 	}
@@ -102,7 +102,7 @@ struct sequence_codec {
 // Reads one field with the codec of its type; false once the error flag is set.
 template <class T> bool read_field(sml_buffer *buf, T *&field) {
 	field = codec_of<T>::parse(buf);
-	return !zelkor::buf::failed(buf);
+	return !zelkor::detail::buf::failed(buf);
 }
 
 template <class> struct member_traits;
@@ -139,7 +139,7 @@ template <class R, absent Absent, class... Fields> struct record {
 	using owned = std::unique_ptr<R, deleter>;
 
 	static R *parse(sml_buffer *buf) {
-		if (Absent == absent::accepted && zelkor::buf::optional_skipped(buf))
+		if (Absent == absent::accepted && zelkor::detail::buf::optional_skipped(buf))
 			return nullptr;
 		if (!expect_list(buf, count))
 			return nullptr;
@@ -150,7 +150,7 @@ template <class R, absent Absent, class... Fields> struct record {
 			return nullptr;
 		}
 		// Stops at the first field that sets the error flag.
-		bool ok = ((Fields::parse(r.get(), buf), !zelkor::buf::failed(buf)) && ...);
+		bool ok = ((Fields::parse(r.get(), buf), !zelkor::detail::buf::failed(buf)) && ...);
 		return ok ? r.release() : nullptr;
 	}
 
@@ -170,7 +170,7 @@ template <auto Parse> void *erased_parse(sml_buffer *buf) { return Parse(buf); }
 template <auto Write, class T> void erased_write(void *p, sml_buffer *buf) { Write(static_cast<T *>(p), buf); }
 template <auto Free, class T> void erased_free(void *p) { Free(static_cast<T *>(p)); }
 
-} // namespace zelkor
+} // namespace zelkor::detail
 
 // The four C operations of a record type, from its layout.
 #define ZELKOR_RECORD_API(T, Layout)                                                               \

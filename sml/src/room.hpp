@@ -5,7 +5,7 @@
 
 #include <sml/sml_shared.h>
 
-namespace zelkor {
+namespace zelkor::detail {
 
 // Where n more bytes go, the buffer grown first; NULL when it could not grow.
 // sml_buf_reserve has then set the error flag, and nothing may be written:
@@ -16,4 +16,4 @@ inline unsigned char *room(sml_buffer *buf, size_t n) {
 										     : nullptr;
 }
 
-} // namespace zelkor
+} // namespace zelkor::detail

@@ -3,7 +3,7 @@
 
 #include <cstdlib>
 
-namespace zelkor {
+namespace zelkor::detail {
 
 // Exactly one more slot per append: the arrays keep no spare capacity. When
 // the array cannot grow it stays as it was and the item, which the caller
@@ -67,4 +67,4 @@ public:
 	}
 };
 
-} // namespace zelkor
+} // namespace zelkor::detail

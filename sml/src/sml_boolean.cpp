@@ -16,8 +16,8 @@ sml_boolean *sml_boolean_init(u8 b) {
 }
 
 sml_boolean *sml_boolean_parse(sml_buffer *buf) {
-	auto b = zelkor::wire::read_at(buf, zelkor::wire::boolean);
-	if (b.what != zelkor::wire::got::value)
+	auto b = zelkor::detail::wire::read_at(buf, zelkor::detail::wire::boolean);
+	if (b.what != zelkor::detail::wire::got::value)
 		return nullptr;
 	sml_boolean *boolean = sml_boolean_init(b.value ? 0xFF : 0x00);
 	// Out of memory fails the parse as bad input would: by the flag.
@@ -32,7 +32,7 @@ void sml_boolean_write(sml_boolean *boolean, sml_buffer *buf) {
 		return;
 	}
 	sml_buf_set_type_and_length(buf, SML_TL_BOOLEAN, 1);
-	if (unsigned char *out = zelkor::room(buf, 1)) {
+	if (unsigned char *out = zelkor::detail::room(buf, 1)) {
 		*out = *boolean ? 0xFF : 0x00;
 		sml_buf_update_bytes_read(buf, 1);
 	}

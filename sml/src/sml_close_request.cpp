@@ -3,7 +3,7 @@
 
 #include "record.hpp"
 
-using namespace zelkor;
+using namespace zelkor::detail;
 
 using layout = record<sml_close_request, absent::rejected, field<&sml_close_request::global_signature>>;
 

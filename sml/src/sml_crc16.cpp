@@ -10,5 +10,5 @@ extern "C" u16 sml_crc16_calculate(unsigned char *cp, int len) {
 		return 0;
 	// Exchanged so that storing the result high byte first sends the
 	// complemented FCS low byte first, as RFC 1662 does.
-	return zelkor::byte_swapped(zelkor::crc_x25({cp, static_cast<size_t>(len)}));
+	return zelkor::detail::byte_swapped(zelkor::detail::crc_x25({cp, static_cast<size_t>(len)}));
 }

@@ -35,10 +35,10 @@ sml_file *sml_file_parse(unsigned char *buffer, size_t buffer_len) {
 	if (buffer_len)
 		std::memcpy(file->buf->buffer, buffer, buffer_len);
 	sml_buffer *buf = file->buf;
-	zelkor::gathered<sml_message> messages{sml_message_free};
+	zelkor::detail::gathered<sml_message> messages{sml_message_free};
 	while (buf->cursor < buf->buffer_len) {
 		// Zero bytes between messages, the frame's padding among them.
-		if (zelkor::buf::current(buf) == SML_END_OF_MESSAGE) {
+		if (zelkor::detail::buf::current(buf) == SML_END_OF_MESSAGE) {
 			sml_buf_update_bytes_read(buf, 1);
 			continue;
 		}
@@ -48,10 +48,10 @@ sml_file *sml_file_parse(unsigned char *buffer, size_t buffer_len) {
 		sml_message *msg = buf->error ? nullptr : sml_message_parse(buf);
 		// A message that cannot be kept for want of memory ends the file
 		// as one that cannot be read does.
-		if (!zelkor::buf::failed(buf) && !messages.add(msg))
+		if (!zelkor::detail::buf::failed(buf) && !messages.add(msg))
 			buf->error = 1;
-		if (zelkor::buf::failed(buf)) {
-			zelkor::diag("zelkor: warning: could not read the whole file");
+		if (zelkor::detail::buf::failed(buf)) {
+			zelkor::detail::diag("zelkor: warning: could not read the whole file");
 			break;
 		}
 	}
@@ -67,7 +67,7 @@ void sml_file_add_message(sml_file *file, sml_message *message) {
 		return;
 	}
 	int len = file->messages_len;
-	zelkor::append(file->messages, len, message, sml_message_free);
+	zelkor::detail::append(file->messages, len, message, sml_message_free);
 	file->messages_len = static_cast<short>(len);
 }
 

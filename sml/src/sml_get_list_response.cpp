@@ -4,7 +4,7 @@
 
 #include "record.hpp"
 
-using namespace zelkor;
+using namespace zelkor::detail;
 
 using layout = record<sml_get_list_response, absent::rejected,
 		      field<&sml_get_list_response::client_id>,

@@ -3,7 +3,7 @@
 
 #include "record.hpp"
 
-using namespace zelkor;
+using namespace zelkor::detail;
 
 using layout = record<sml_get_proc_parameter_request, absent::rejected,
 		      field<&sml_get_proc_parameter_request::server_id>,

@@ -6,7 +6,7 @@
 
 #include "record.hpp"
 
-using namespace zelkor;
+using namespace zelkor::detail;
 
 namespace {
 

@@ -8,7 +8,7 @@
 
 #include "record.hpp"
 
-using namespace zelkor;
+using namespace zelkor::detail;
 
 namespace {
 
@@ -24,17 +24,17 @@ void release_chain(sml_obj_req_entry_list *node) {
 // A chain of nodes on the wire is a plain list of names, one per node.
 struct object_list_codec {
 	static sml_obj_req_entry_list *parse(sml_buffer *buf) {
-		if (zelkor::buf::optional_skipped(buf))
+		if (zelkor::detail::buf::optional_skipped(buf))
 			return nullptr;
-		if (zelkor::buf::next_type(buf) != SML_TL_LIST) {
+		if (zelkor::detail::buf::next_type(buf) != SML_TL_LIST) {
 			buf->error = 1;
 			return nullptr;
 		}
 		// Count 0 leaves the chain absent: an empty chain is never built.
 		std::unique_ptr<sml_obj_req_entry_list, decltype(&release_chain)> first{nullptr, release_chain};
 		sml_obj_req_entry_list *last = nullptr;
-		int n = zelkor::buf::next_length(buf);
-		if (zelkor::buf::failed(buf))
+		int n = zelkor::detail::buf::next_length(buf);
+		if (zelkor::detail::buf::failed(buf))
 			return nullptr;
 		for (int i = 0; i < n; i++) {
 			// Linked in before it is filled, so a failing name releases it too.
@@ -50,7 +50,7 @@ struct object_list_codec {
 				first.reset(node);
 			last = node;
 			node->object_list_entry = sml_octet_string_parse(buf);
-			if (zelkor::buf::failed(buf))
+			if (zelkor::detail::buf::failed(buf))
 				return nullptr;
 		}
 		return first.release();

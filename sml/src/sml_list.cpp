@@ -8,7 +8,7 @@
 #include "slots.hpp"
 #include "zeroed.hpp"
 
-using namespace zelkor;
+using namespace zelkor::detail;
 
 namespace {
 
@@ -32,7 +32,7 @@ struct chain_deleter {
 extern "C" {
 
 sml_sequence *sml_sequence_init(void (*elem_free)(void *elem)) {
-	auto *seq = zelkor::zeroed<sml_sequence>();
+	auto *seq = zelkor::detail::zeroed<sml_sequence>();
 	if (seq)
 		seq->elem_free = elem_free;
 	return seq;
@@ -45,17 +45,17 @@ void sml_sequence_add(sml_sequence *seq, void *new_entry) {
 sml_sequence *sml_sequence_parse(sml_buffer *buf, void *(*elem_parse)(sml_buffer *buf),
 				 void (*elem_free)(void *elem)) {
 	// Sequences stand in mandatory fields: the optional marker fails here.
-	if (zelkor::buf::next_type(buf) != SML_TL_LIST) {
+	if (zelkor::detail::buf::next_type(buf) != SML_TL_LIST) {
 		buf->error = 1;
 		return nullptr;
 	}
-	int n = zelkor::buf::next_length(buf);
-	if (zelkor::buf::failed(buf))
+	int n = zelkor::detail::buf::next_length(buf);
+	if (zelkor::detail::buf::failed(buf))
 		return nullptr;
 	gathered<void> elems{elem_free};
 	for (int i = 0; i < n; i++) {
 		void *elem = elem_parse(buf);
-		if (zelkor::buf::failed(buf))
+		if (zelkor::detail::buf::failed(buf))
 			return nullptr;
 		// An absent element keeps its slot. Out of memory fails the parse
 		// as bad input would: by the flag.
@@ -99,21 +99,21 @@ void sml_list_add(sml_list *list, sml_list *new_entry) { list->next = new_entry;
 sml_list *sml_list_entry_parse(sml_buffer *buf) { return list_entry::parse(buf); }
 
 sml_list *sml_list_parse(sml_buffer *buf) {
-	if (zelkor::buf::optional_skipped(buf))
+	if (zelkor::detail::buf::optional_skipped(buf))
 		return nullptr;
-	if (zelkor::buf::next_type(buf) != SML_TL_LIST) {
+	if (zelkor::detail::buf::next_type(buf) != SML_TL_LIST) {
 		buf->error = 1;
 		return nullptr;
 	}
 	// A header of count 0 reads as an absent list.
-	int n = zelkor::buf::next_length(buf);
-	if (zelkor::buf::failed(buf))
+	int n = zelkor::detail::buf::next_length(buf);
+	if (zelkor::detail::buf::failed(buf))
 		return nullptr;
 	std::unique_ptr<sml_list, chain_deleter> first;
 	sml_list *last = nullptr;
 	for (int i = 0; i < n; i++) {
 		sml_list *entry = sml_list_entry_parse(buf);
-		if (zelkor::buf::failed(buf))
+		if (zelkor::detail::buf::failed(buf))
 			return nullptr;
 		if (last)
 			last->next = entry;

@@ -15,7 +15,7 @@
 #include "wire.hpp"
 #include "zeroed.hpp"
 
-using namespace zelkor;
+using namespace zelkor::detail;
 
 namespace {
 
@@ -23,7 +23,7 @@ namespace {
 // meters send in place of an entry's val_time does not stand here.
 struct list_time_codec {
 	static sml_time *parse(sml_buffer *buf) {
-		if (zelkor::buf::next_type(buf) != SML_TL_LIST) {
+		if (zelkor::detail::buf::next_type(buf) != SML_TL_LIST) {
 			buf->error = 1;
 			return nullptr;
 		}
@@ -38,7 +38,7 @@ struct list_time_codec {
 struct encoded_codec {
 	static octet_string *parse(sml_buffer *buf) {
 		size_t start = buf->cursor;
-		if (!zelkor::buf::step_over(buf))
+		if (!zelkor::detail::buf::step_over(buf))
 			return nullptr;
 		octet_string *e = sml_octet_string_init(buf->buffer + start, static_cast<int>(buf->cursor - start));
 		// Out of memory fails the parse as bad input would: by the flag.
@@ -82,11 +82,11 @@ struct list_type_deleter {
 extern "C" {
 
 sml_list_type *sml_list_type_init(void) {
-	return zelkor::zeroed<sml_list_type>();
+	return zelkor::detail::zeroed<sml_list_type>();
 }
 
 sml_list_type *sml_list_type_parse(sml_buffer *buf) {
-	if (zelkor::buf::optional_skipped(buf))
+	if (zelkor::detail::buf::optional_skipped(buf))
 		return nullptr;
 	if (!expect_list(buf, 2))
 		return nullptr;
@@ -103,7 +103,7 @@ sml_list_type *sml_list_type_parse(sml_buffer *buf) {
 		buf->error = 1;
 		return nullptr;
 	}
-	if (zelkor::buf::failed(buf))
+	if (zelkor::detail::buf::failed(buf))
 		return nullptr;
 	return lt.release();
 }

@@ -16,14 +16,14 @@
 #include "room.hpp"
 #include "zeroed.hpp"
 
-using namespace zelkor;
+using namespace zelkor::detail;
 
-namespace zelkor {
+namespace zelkor::detail {
 // Never absent: the optional marker is not a list and fails the body.
 template <> struct codec_of<sml_message_body> {
 	static sml_message_body *parse(sml_buffer *buf) { return sml_message_body_parse(buf); }
 };
-} // namespace zelkor
+} // namespace zelkor::detail
 
 namespace {
 
@@ -39,7 +39,7 @@ struct body_deleter {
 extern "C" {
 
 sml_message *sml_message_init(void) {
-	auto *msg = zelkor::zeroed<sml_message>();
+	auto *msg = zelkor::detail::zeroed<sml_message>();
 	if (!msg)
 		return nullptr;
 	msg->transaction_id = sml_octet_string_generate_uuid();
@@ -54,7 +54,7 @@ sml_message *sml_message_parse(sml_buffer *buf) {
 	if (!expect_list(buf, 6))
 		return nullptr;
 	std::unique_ptr<sml_message, message_deleter> msg{
-		zelkor::zeroed<sml_message>()};
+		zelkor::detail::zeroed<sml_message>()};
 	// Out of memory fails the parse as bad input would: by the flag.
 	if (!msg) {
 		buf->error = 1;
@@ -66,7 +66,7 @@ sml_message *sml_message_parse(sml_buffer *buf) {
 	if (!ok)
 		return nullptr;
 	// The end-of-message byte is the sixth element; a message without it still reads.
-	if (buf->cursor < buf->buffer_len && zelkor::buf::current(buf) == SML_END_OF_MESSAGE)
+	if (buf->cursor < buf->buffer_len && zelkor::detail::buf::current(buf) == SML_END_OF_MESSAGE)
 		sml_buf_update_bytes_read(buf, 1);
 	return msg.release();
 }
@@ -110,7 +110,7 @@ void sml_message_free(sml_message *msg) {
 }
 
 sml_message_body *sml_message_body_init(u32 tag, void *data) {
-	auto *body = zelkor::zeroed<sml_message_body>();
+	auto *body = zelkor::detail::zeroed<sml_message_body>();
 	u32 *tag_block = static_cast<u32 *>(sml_number_init(tag, SML_TL_UNSIGNED, 4));
 	// data was handed over: without a body to hold it, it goes as the body's
 	// free would have released it.
@@ -130,14 +130,14 @@ sml_message_body *sml_message_body_parse(sml_buffer *buf) {
 	if (!expect_list(buf, 2))
 		return nullptr;
 	std::unique_ptr<sml_message_body, body_deleter> body{
-		zelkor::zeroed<sml_message_body>()};
+		zelkor::detail::zeroed<sml_message_body>()};
 	// Out of memory fails the parse as bad input would: by the flag.
 	if (!body) {
 		buf->error = 1;
 		return nullptr;
 	}
 	body->tag = codec_of<u32>::parse(buf);
-	if (zelkor::buf::failed(buf))
+	if (zelkor::detail::buf::failed(buf))
 		return nullptr;
 	// Without a tag there is nothing to dispatch on.
 	if (!body->tag) {
@@ -151,7 +151,7 @@ sml_message_body *sml_message_body_parse(sml_buffer *buf) {
 		// by its type-length structure, it leaves the CRC and the messages
 		// after it to be read. Only a record that cannot be stepped over
 		// fails.
-		zelkor::buf::step_over(buf);
+		zelkor::detail::buf::step_over(buf);
 		return body.release();
 	}
 	// On failure the body comes back with NULL data and the flag set; the

@@ -26,7 +26,7 @@ void *sml_number_init(u64 number, unsigned char, int size) {
 }
 
 void *sml_number_parse(sml_buffer *buf, unsigned char type, int max_size) {
-	return zelkor::parse_number(buf, type, max_size);
+	return zelkor::detail::parse_number(buf, type, max_size);
 }
 
 void sml_number_write(void *np, unsigned char type, int size, sml_buffer *buf) {
@@ -35,7 +35,7 @@ void sml_number_write(void *np, unsigned char type, int size, sml_buffer *buf) {
 		return;
 	}
 	sml_buf_set_type_and_length(buf, type, static_cast<unsigned>(size));
-	unsigned char *out = zelkor::room(buf, static_cast<size_t>(size));
+	unsigned char *out = zelkor::detail::room(buf, static_cast<size_t>(size));
 	if (!out)
 		return;
 	std::memcpy(out, np, static_cast<size_t>(size));

@@ -13,7 +13,7 @@
 extern "C" {
 
 octet_string *sml_octet_string_init(unsigned char *str, int length) {
-	auto *s = zelkor::zeroed<octet_string>();
+	auto *s = zelkor::detail::zeroed<octet_string>();
 	if (!s)
 		return nullptr;
 	if (length > 0) {
@@ -48,8 +48,8 @@ octet_string *sml_octet_string_init_from_hex(char *str) {
 
 octet_string *sml_octet_string_parse(sml_buffer *buf) {
 	// The end-of-message byte 0x00 reads as length -1 and fails.
-	auto s = zelkor::wire::read_at(buf, zelkor::wire::octet_string);
-	if (s.what != zelkor::wire::got::value)
+	auto s = zelkor::detail::wire::read_at(buf, zelkor::detail::wire::octet_string);
+	if (s.what != zelkor::detail::wire::got::value)
 		return nullptr;
 	octet_string *str =
 		sml_octet_string_init(const_cast<unsigned char *>(s.value.data()), static_cast<int>(s.value.size()));
@@ -67,7 +67,7 @@ void sml_octet_string_write(octet_string *str, sml_buffer *buf) {
 	sml_buf_set_type_and_length(buf, SML_TL_OCTET_STRING, static_cast<unsigned>(str->len));
 	if (str->len <= 0)
 		return;
-	if (unsigned char *out = zelkor::room(buf, static_cast<size_t>(str->len))) {
+	if (unsigned char *out = zelkor::detail::room(buf, static_cast<size_t>(str->len))) {
 		std::memcpy(out, str->str, static_cast<size_t>(str->len));
 		sml_buf_update_bytes_read(buf, str->len);
 	}

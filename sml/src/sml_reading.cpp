@@ -28,7 +28,7 @@
 #include "width.hpp"
 #include "wire.hpp"
 
-namespace zelkor {
+namespace zelkor::detail {
 namespace {
 
 using wire::got;
@@ -793,7 +793,7 @@ private:
 };
 
 } // namespace
-} // namespace zelkor
+} // namespace zelkor::detail
 
 extern "C" {
 
@@ -801,13 +801,13 @@ void sml_reading_cursor_init(sml_reading_cursor *cursor, const unsigned char *fi
 	*cursor = {};
 	cursor->file = file;
 	cursor->len = file ? len : 0;
-	cursor->phase = file || !len ? zelkor::start : zelkor::no_input;
+	cursor->phase = file || !len ? zelkor::detail::start : zelkor::detail::no_input;
 }
 
 int sml_reading_next(sml_reading_cursor *cursor, sml_reading *reading) {
 	if (!cursor || !reading)
 		return SML_READINGS_NO_INPUT;
-	return zelkor::walk{*cursor, *reading}.next();
+	return zelkor::detail::walk{*cursor, *reading}.next();
 }
 
 int sml_readings(const unsigned char *file, size_t len, int (*fn)(const sml_reading *r, void *ctx), void *ctx) {
@@ -818,7 +818,7 @@ int sml_readings(const unsigned char *file, size_t len, int (*fn)(const sml_read
 	sml_reading reading;
 	int calls = 0;
 	// One walk over the whole file that calls fn itself.
-	int got = zelkor::walk{cursor, reading}.drive([&] {
+	int got = zelkor::detail::walk{cursor, reading}.drive([&] {
 		calls++;
 		return fn(&reading, ctx) != 0 || calls == INT_MAX;
 	});

@@ -42,7 +42,7 @@ public:
 
 } // namespace
 
-namespace zelkor {
+namespace zelkor::detail {
 
 void diag(const char *format, ...) {
 	char line[256];
@@ -60,7 +60,7 @@ void diag(const char *format, ...) {
 	fn(line, ctx);
 }
 
-} // namespace zelkor
+} // namespace zelkor::detail
 
 extern "C" {
 
@@ -103,7 +103,7 @@ void sml_buf_reserve(sml_buffer *buf, size_t n) {
 	buf->buffer_len = cap;
 }
 
-unsigned char sml_buf_get_current_byte(sml_buffer *buf) { return zelkor::buf::current(buf); }
+unsigned char sml_buf_get_current_byte(sml_buffer *buf) { return zelkor::detail::buf::current(buf); }
 
 unsigned char *sml_buf_get_current_buf(sml_buffer *buf) {
 	return buf->buffer + std::min(buf->cursor, buf->buffer_len);
@@ -113,9 +113,9 @@ void sml_buf_update_bytes_read(sml_buffer *buf, int bytes) {
 	buf->cursor += static_cast<size_t>(static_cast<ptrdiff_t>(bytes));
 }
 
-int sml_buf_get_next_type(sml_buffer *buf) { return zelkor::buf::next_type(buf); }
+int sml_buf_get_next_type(sml_buffer *buf) { return zelkor::detail::buf::next_type(buf); }
 
-int sml_buf_get_next_length(sml_buffer *buf) { return zelkor::buf::next_length(buf); }
+int sml_buf_get_next_length(sml_buffer *buf) { return zelkor::detail::buf::next_length(buf); }
 
 void sml_buf_set_type_and_length(sml_buffer *buf, unsigned int type, unsigned int l) {
 	bool list = (type & SML_TL_LIST) == SML_TL_LIST;
@@ -126,7 +126,7 @@ void sml_buf_set_type_and_length(sml_buffer *buf, unsigned int type, unsigned in
 		k++;
 	if (!list)
 		length += k;
-	unsigned char *out = zelkor::room(buf, k);
+	unsigned char *out = zelkor::detail::room(buf, k);
 	if (!out)
 		return;
 	for (int i = 0; i < k; i++) {
@@ -139,12 +139,12 @@ void sml_buf_set_type_and_length(sml_buffer *buf, unsigned int type, unsigned in
 	buf->cursor += k;
 }
 
-int sml_buf_has_errors(sml_buffer *buf) { return zelkor::buf::failed(buf); }
+int sml_buf_has_errors(sml_buffer *buf) { return zelkor::detail::buf::failed(buf); }
 
-int sml_buf_optional_is_skipped(sml_buffer *buf) { return zelkor::buf::optional_skipped(buf); }
+int sml_buf_optional_is_skipped(sml_buffer *buf) { return zelkor::detail::buf::optional_skipped(buf); }
 
 void sml_buf_optional_write(sml_buffer *buf) {
-	if (unsigned char *out = zelkor::room(buf, 1)) {
+	if (unsigned char *out = zelkor::detail::room(buf, 1)) {
 		*out = SML_OPTIONAL_SKIPPED;
 		buf->cursor++;
 	}

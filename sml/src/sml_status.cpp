@@ -11,16 +11,16 @@
 extern "C" {
 
 sml_status *sml_status_init(void) {
-	auto *status = zelkor::zeroed<sml_status>();
+	auto *status = zelkor::detail::zeroed<sml_status>();
 	if (status)
 		status->type = SML_TL_UNSIGNED;
 	return status;
 }
 
 sml_status *sml_status_parse(sml_buffer *buf) {
-	if (zelkor::buf::optional_skipped(buf))
+	if (zelkor::detail::buf::optional_skipped(buf))
 		return nullptr;
-	auto type = static_cast<unsigned char>(zelkor::buf::next_type(buf));
+	auto type = static_cast<unsigned char>(zelkor::detail::buf::next_type(buf));
 	sml_status *status = sml_status_init();
 	// Out of memory fails the parse as bad input would: by the flag.
 	if (!status) {
@@ -28,14 +28,14 @@ sml_status *sml_status_parse(sml_buffer *buf) {
 		return nullptr;
 	}
 	status->type = type;
-	int w = zelkor::integer_width(zelkor::wire::at_cursor(buf));
+	int w = zelkor::detail::integer_width(zelkor::detail::wire::at_cursor(buf));
 	if (type == SML_TL_UNSIGNED && w) {
-		status->data.status8 = static_cast<u8 *>(zelkor::parse_number(buf, SML_TL_UNSIGNED, w));
+		status->data.status8 = static_cast<u8 *>(zelkor::detail::parse_number(buf, SML_TL_UNSIGNED, w));
 		status->type = static_cast<u8>(SML_TL_UNSIGNED | w);
 	} else {
 		buf->error = 1;
 	}
-	if (zelkor::buf::failed(buf)) {
+	if (zelkor::detail::buf::failed(buf)) {
 		sml_status_free(status);
 		return nullptr;
 	}

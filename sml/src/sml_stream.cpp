@@ -78,17 +78,17 @@ constexpr int no_match = -1;
 int crc_variant(sml_stream_crc_policy policy, std::span<const unsigned char> covered, uint16_t received) {
 	if (policy == SML_STREAM_CRC_NONE)
 		return SML_FRAME_CRC_UNCHECKED;
-	uint16_t x25 = zelkor::byte_swapped(zelkor::crc_x25(covered));
+	uint16_t x25 = zelkor::detail::byte_swapped(zelkor::detail::crc_x25(covered));
 	if (received == x25)
 		return SML_FRAME_CRC_X25;
 	if (policy == SML_STREAM_CRC_X25)
 		return no_match;
-	if (received == zelkor::byte_swapped(x25))
+	if (received == zelkor::detail::byte_swapped(x25))
 		return SML_FRAME_CRC_X25_SWAPPED;
-	uint16_t kermit = zelkor::crc_kermit(covered);
+	uint16_t kermit = zelkor::detail::crc_kermit(covered);
 	if (received == kermit)
 		return SML_FRAME_CRC_KERMIT;
-	if (received == zelkor::byte_swapped(kermit))
+	if (received == zelkor::detail::byte_swapped(kermit))
 		return SML_FRAME_CRC_KERMIT_SWAPPED;
 	return no_match;
 }
@@ -356,7 +356,7 @@ private:
 
 } // namespace
 
-namespace zelkor {
+namespace zelkor::detail {
 
 size_t stream_need(const sml_stream &s) {
 	switch (s.mode) {
@@ -384,7 +384,7 @@ int stream_failure(const sml_stream &s) { return s.dropping; }
 
 bool stream_idle(const sml_stream &s) { return stream_hunting(s) && s.hunt_run == 0 && s.hunt_ones == 0; }
 
-} // namespace zelkor
+} // namespace zelkor::detail
 
 extern "C" {
 

@@ -12,7 +12,7 @@
 
 extern "C" {
 
-sml_time *sml_time_init(void) { return zelkor::zeroed<sml_time>(); }
+sml_time *sml_time_init(void) { return zelkor::detail::zeroed<sml_time>(); }
 
 // The list of three numbers (u32, i16, i16) in place of the single number.
 // Under tag 3 with all three present it is a local timestamp and kept;
@@ -20,14 +20,14 @@ sml_time *sml_time_init(void) { return zelkor::zeroed<sml_time>(); }
 // A list that does not count three elements is an error: reading three from
 // it would take what follows it, or leave some of it, for the next field.
 static void parse_time_list3(sml_buffer *buf, sml_time *tme) {
-	if (zelkor::buf::next_length(buf) != 3) {
+	if (zelkor::detail::buf::next_length(buf) != 3) {
 		buf->error = 1;
 		return;
 	}
-	auto *v0 = static_cast<u32 *>(zelkor::parse_number(buf, SML_TL_UNSIGNED, 4));
-	auto *v1 = zelkor::buf::failed(buf) ? nullptr : static_cast<i16 *>(zelkor::parse_number(buf, SML_TL_INTEGER, 2));
-	auto *v2 = zelkor::buf::failed(buf) ? nullptr : static_cast<i16 *>(zelkor::parse_number(buf, SML_TL_INTEGER, 2));
-	bool ok = !zelkor::buf::failed(buf);
+	auto *v0 = static_cast<u32 *>(zelkor::detail::parse_number(buf, SML_TL_UNSIGNED, 4));
+	auto *v1 = zelkor::detail::buf::failed(buf) ? nullptr : static_cast<i16 *>(zelkor::detail::parse_number(buf, SML_TL_INTEGER, 2));
+	auto *v2 = zelkor::detail::buf::failed(buf) ? nullptr : static_cast<i16 *>(zelkor::detail::parse_number(buf, SML_TL_INTEGER, 2));
+	bool ok = !zelkor::detail::buf::failed(buf);
 	if (ok && tme->tag && *tme->tag == SML_TIME_LOCAL_TIMESTAMP && v0 && v1 && v2) {
 		tme->data.timestamp = v0;
 		tme->local_offset = v1;
@@ -35,7 +35,7 @@ static void parse_time_list3(sml_buffer *buf, sml_time *tme) {
 		return;
 	}
 	if (ok)
-		zelkor::diag("zelkor: error: sml_time as list[3]: ignoring value[0]=%u value[1]=%d value[2]=%d",
+		zelkor::detail::diag("zelkor: error: sml_time as list[3]: ignoring value[0]=%u value[1]=%d value[2]=%d",
 			     v0 ? *v0 : 0u, v1 ? *v1 : 0, v2 ? *v2 : 0);
 	sml_number_free(v0);
 	sml_number_free(v1);
@@ -43,7 +43,7 @@ static void parse_time_list3(sml_buffer *buf, sml_time *tme) {
 }
 
 sml_time *sml_time_parse(sml_buffer *buf) {
-	if (zelkor::buf::optional_skipped(buf))
+	if (zelkor::detail::buf::optional_skipped(buf))
 		return nullptr;
 	sml_time *tme = sml_time_init();
 	// Out of memory fails the parse as bad input would: by the flag.
@@ -51,23 +51,23 @@ sml_time *sml_time_parse(sml_buffer *buf) {
 		buf->error = 1;
 		return nullptr;
 	}
-	if (zelkor::buf::next_type(buf) == SML_TL_UNSIGNED) {
+	if (zelkor::detail::buf::next_type(buf) == SML_TL_UNSIGNED) {
 		// Some meters send a bare seconds index where the list belongs.
 		tme->tag = static_cast<u8 *>(sml_number_init(SML_TIME_SEC_INDEX, SML_TL_UNSIGNED, 1));
 		if (tme->tag)
-			tme->data.sec_index = static_cast<u32 *>(zelkor::parse_number(buf, SML_TL_UNSIGNED, 4));
+			tme->data.sec_index = static_cast<u32 *>(zelkor::detail::parse_number(buf, SML_TL_UNSIGNED, 4));
 		else
 			buf->error = 1; // out of memory
-	} else if (zelkor::buf::next_type(buf) != SML_TL_LIST || zelkor::buf::next_length(buf) != 2) {
+	} else if (zelkor::detail::buf::next_type(buf) != SML_TL_LIST || zelkor::detail::buf::next_length(buf) != 2) {
 		buf->error = 1;
 	} else {
-		tme->tag = static_cast<u8 *>(zelkor::parse_number(buf, SML_TL_UNSIGNED, 1));
+		tme->tag = static_cast<u8 *>(zelkor::detail::parse_number(buf, SML_TL_UNSIGNED, 1));
 		// An absent number is how a time without one (a dropped list of
 		// three) is written; it reads back the same.
-		if (!zelkor::buf::failed(buf) && !zelkor::buf::optional_skipped(buf)) {
-			switch (zelkor::buf::next_type(buf)) {
+		if (!zelkor::detail::buf::failed(buf) && !zelkor::detail::buf::optional_skipped(buf)) {
+			switch (zelkor::detail::buf::next_type(buf)) {
 			case SML_TL_UNSIGNED:
-				tme->data.sec_index = static_cast<u32 *>(zelkor::parse_number(buf, SML_TL_UNSIGNED, 4));
+				tme->data.sec_index = static_cast<u32 *>(zelkor::detail::parse_number(buf, SML_TL_UNSIGNED, 4));
 				break;
 			case SML_TL_LIST:
 				parse_time_list3(buf, tme);
@@ -77,7 +77,7 @@ sml_time *sml_time_parse(sml_buffer *buf) {
 			}
 		}
 	}
-	if (zelkor::buf::failed(buf)) {
+	if (zelkor::detail::buf::failed(buf)) {
 		sml_time_free(tme);
 		return nullptr;
 	}

@@ -83,7 +83,7 @@ void init_legacy(sml_stream &s, std::span<unsigned char> area, sml_stream_frame_
 
 void report_bad_escape(const sml_stream_drop *d) {
 	if (d->reason == SML_STREAM_BAD_ESCAPE)
-		zelkor::diag("zelkor: error: unrecognized sequence");
+		zelkor::detail::diag("zelkor: error: unrecognized sequence");
 }
 
 struct single_read {
@@ -108,7 +108,7 @@ void escape_file(sml_buffer *buf, size_t from) {
 		if (run && run % 4 == 0)
 			extra += 4;
 	}
-	if (!extra || !zelkor::room(buf, extra))
+	if (!extra || !zelkor::detail::room(buf, extra))
 		return;
 	unsigned char *p = buf->buffer + from;
 	size_t in = buf->cursor - from, out = in + extra;
@@ -169,7 +169,7 @@ size_t sml_transport_read(int fd, unsigned char *buffer, size_t max_len) {
 	for (;;) {
 		// Never more than the frame could still need: nothing past the
 		// frame is taken from the descriptor.
-		size_t want = std::min(zelkor::stream_need(s), sizeof chunk);
+		size_t want = std::min(zelkor::detail::stream_need(s), sizeof chunk);
 		size_t n = read_some(fd, &set, chunk, want);
 		if (!n) {
 			int cause = errno;
@@ -179,17 +179,17 @@ size_t sml_transport_read(int fd, unsigned char *buffer, size_t max_len) {
 		}
 		sml_stream_feed(&s, chunk, n);
 		// A frame is whole in buffer unless another one has begun over it.
-		if (got.len && zelkor::stream_hunting(s))
+		if (got.len && zelkor::detail::stream_hunting(s))
 			return got.len;
 		got.len = 0;
 		// A frame that failed and left nothing to go on with: its drop
 		// would only be reported once the next frame begins.
-		if (int reason = zelkor::stream_failure(s); reason && zelkor::stream_idle(s)) {
+		if (int reason = zelkor::detail::stream_failure(s); reason && zelkor::detail::stream_idle(s)) {
 			sml_stream_drop d{static_cast<sml_stream_drop_reason>(reason), 0, 0};
 			report_bad_escape(&d);
 			got.rejected = true;
 		}
-		if (got.rejected && zelkor::stream_idle(s)) {
+		if (got.rejected && zelkor::detail::stream_idle(s)) {
 			errno = EBADMSG;
 			return 0;
 		}
@@ -239,7 +239,7 @@ size_t sml_transport_build(sml_file *file) {
 	// it is set again afterwards.
 	int had_error = buf->error;
 	buf->error = 0;
-	unsigned char *out = zelkor::room(buf, sizeof start_seq);
+	unsigned char *out = zelkor::detail::room(buf, sizeof start_seq);
 	if (out) {
 		std::memcpy(out, start_seq, sizeof start_seq);
 		sml_buf_update_bytes_read(buf, sizeof start_seq);
@@ -248,7 +248,7 @@ size_t sml_transport_build(sml_file *file) {
 	}
 	// The buffer may hold an earlier frame, so padding is written, not assumed.
 	size_t pad = buf->cursor % 4 ? 4 - buf->cursor % 4 : 0;
-	out = buf->error ? nullptr : zelkor::room(buf, pad + sizeof end_seq + 3);
+	out = buf->error ? nullptr : zelkor::detail::room(buf, pad + sizeof end_seq + 3);
 	buf->error |= had_error;
 	if (!out)
 		return 0;
@@ -256,7 +256,7 @@ size_t sml_transport_build(sml_file *file) {
 	std::memcpy(out + pad, end_seq, sizeof end_seq);
 	out[pad + sizeof end_seq] = static_cast<unsigned char>(pad);
 	buf->cursor += pad + sizeof end_seq + 1;
-	u16 crc = zelkor::byte_swapped(zelkor::crc_x25({buf->buffer, buf->cursor}));
+	u16 crc = zelkor::detail::byte_swapped(zelkor::detail::crc_x25({buf->buffer, buf->cursor}));
 	buf->buffer[buf->cursor++] = static_cast<unsigned char>(crc >> 8);
 	buf->buffer[buf->cursor++] = static_cast<unsigned char>(crc & 0xff);
 	return buf->cursor;
@@ -295,10 +295,10 @@ int sml_transport_frame_crc_ok(const unsigned char *frame, size_t len) {
 		return 0;
 	std::span<const unsigned char> covered{frame, len - 2};
 	auto received = static_cast<uint16_t>((frame[len - 2] << 8) | frame[len - 1]);
-	uint16_t x25 = zelkor::byte_swapped(zelkor::crc_x25(covered));
-	uint16_t kermit = zelkor::crc_kermit(covered);
-	return received == x25 || received == zelkor::byte_swapped(x25) || received == kermit ||
-	       received == zelkor::byte_swapped(kermit);
+	uint16_t x25 = zelkor::detail::byte_swapped(zelkor::detail::crc_x25(covered));
+	uint16_t kermit = zelkor::detail::crc_kermit(covered);
+	return received == x25 || received == zelkor::detail::byte_swapped(x25) || received == kermit ||
+	       received == zelkor::detail::byte_swapped(kermit);
 }
 
 } // extern "C"

@@ -21,7 +21,7 @@
 #include "record.hpp"
 #include "slots.hpp"
 
-using namespace zelkor;
+using namespace zelkor::detail;
 
 namespace {
 
@@ -88,7 +88,7 @@ template <class P> using payload_codec = codec_of<std::remove_pointer_t<std::rem
 // The input decides how deep trees nest; the limit keeps the recursion, and
 // with it the stack, small whatever the input holds.
 sml_tree *parse_tree(sml_buffer *buf, int depth) {
-	if (zelkor::buf::optional_skipped(buf))
+	if (zelkor::detail::buf::optional_skipped(buf))
 		return nullptr;
 	if (depth > SML_TREE_MAX_DEPTH || !expect_list(buf, 3)) {
 		buf->error = 1;
@@ -101,27 +101,27 @@ sml_tree *parse_tree(sml_buffer *buf, int depth) {
 		return nullptr;
 	}
 	tree->parameter_name = sml_octet_string_parse(buf);
-	if (zelkor::buf::failed(buf))
+	if (zelkor::detail::buf::failed(buf))
 		return nullptr;
 	// A value whose payload failed comes back anyway and goes with the node.
 	tree->parameter_value = sml_proc_par_value_parse(buf);
-	if (zelkor::buf::failed(buf))
+	if (zelkor::detail::buf::failed(buf))
 		return nullptr;
-	if (zelkor::buf::optional_skipped(buf))
+	if (zelkor::detail::buf::optional_skipped(buf))
 		return tree.release();
-	if (zelkor::buf::next_type(buf) != SML_TL_LIST) {
+	if (zelkor::detail::buf::next_type(buf) != SML_TL_LIST) {
 		buf->error = 1;
 		return nullptr;
 	}
 	// Every child takes at least one byte, so a count the input cannot back
 	// ends at the end of the bytes, not in memory reserved for it.
 	gathered<sml_tree> children{sml_tree_free};
-	int n = zelkor::buf::next_length(buf);
-	if (zelkor::buf::failed(buf))
+	int n = zelkor::detail::buf::next_length(buf);
+	if (zelkor::detail::buf::failed(buf))
 		return nullptr;
 	for (int i = 0; i < n; i++) {
 		sml_tree *child = parse_tree(buf, depth + 1);
-		if (zelkor::buf::failed(buf))
+		if (zelkor::detail::buf::failed(buf))
 			return nullptr;
 		if (child && !children.add(child)) {
 			buf->error = 1;
@@ -148,9 +148,9 @@ void sml_tree_path_add_path_entry(sml_tree_path *tree_path, octet_string *entry)
 }
 
 sml_tree_path *sml_tree_path_parse(sml_buffer *buf) {
-	if (zelkor::buf::optional_skipped(buf))
+	if (zelkor::detail::buf::optional_skipped(buf))
 		return nullptr;
-	if (zelkor::buf::next_type(buf) != SML_TL_LIST) {
+	if (zelkor::detail::buf::next_type(buf) != SML_TL_LIST) {
 		buf->error = 1;
 		return nullptr;
 	}
@@ -161,12 +161,12 @@ sml_tree_path *sml_tree_path_parse(sml_buffer *buf) {
 		return nullptr;
 	}
 	gathered<octet_string> names{sml_octet_string_free};
-	int n = zelkor::buf::next_length(buf);
-	if (zelkor::buf::failed(buf))
+	int n = zelkor::detail::buf::next_length(buf);
+	if (zelkor::detail::buf::failed(buf))
 		return nullptr;
 	for (int i = 0; i < n; i++) {
 		octet_string *name = sml_octet_string_parse(buf);
-		if (zelkor::buf::failed(buf))
+		if (zelkor::detail::buf::failed(buf))
 			return nullptr;
 		if (name && !names.add(name)) {
 			buf->error = 1;
@@ -243,7 +243,7 @@ sml_proc_par_value *sml_proc_par_value_init(void) {
 }
 
 sml_proc_par_value *sml_proc_par_value_parse(sml_buffer *buf) {
-	if (zelkor::buf::optional_skipped(buf))
+	if (zelkor::detail::buf::optional_skipped(buf))
 		return nullptr;
 	if (!expect_list(buf, 2))
 		return nullptr;
@@ -254,7 +254,7 @@ sml_proc_par_value *sml_proc_par_value_parse(sml_buffer *buf) {
 		return nullptr;
 	}
 	v->tag = codec_of<u8>::parse(buf);
-	if (zelkor::buf::failed(buf))
+	if (zelkor::detail::buf::failed(buf))
 		return nullptr;
 	// Without a tag the payload cannot be read; it is not touched.
 	if (!v->tag || !with_payload(v.get(), [buf](auto &p) { p = payload_codec<decltype(p)>::parse(buf); })) {
@@ -274,7 +274,7 @@ void sml_proc_par_value_write(sml_proc_par_value *value, sml_buffer *buf) {
 	sml_buf_set_type_and_length(buf, SML_TL_LIST, 2);
 	codec_of<u8>::write(value->tag, buf);
 	if (!value->tag || !with_payload(value, [buf](auto &p) { payload_codec<decltype(p)>::write(p, buf); }))
-		zelkor::diag("zelkor: error: unknown tag in %s", __func__);
+		zelkor::detail::diag("zelkor: error: unknown tag in %s", __func__);
 }
 
 void sml_proc_par_value_free(sml_proc_par_value *ppv) {

@@ -12,12 +12,12 @@
 
 extern "C" {
 
-sml_value *sml_value_init(void) { return zelkor::zeroed<sml_value>(); }
+sml_value *sml_value_init(void) { return zelkor::detail::zeroed<sml_value>(); }
 
 sml_value *sml_value_parse(sml_buffer *buf) {
-	if (zelkor::buf::optional_skipped(buf))
+	if (zelkor::detail::buf::optional_skipped(buf))
 		return nullptr;
-	auto type = static_cast<unsigned char>(zelkor::buf::next_type(buf));
+	auto type = static_cast<unsigned char>(zelkor::detail::buf::next_type(buf));
 	sml_value *value = sml_value_init();
 	// Out of memory fails the parse as bad input would: by the flag.
 	if (!value) {
@@ -37,8 +37,8 @@ sml_value *sml_value_parse(sml_buffer *buf) {
 		break;
 	case SML_TL_INTEGER:
 	case SML_TL_UNSIGNED:
-		if (int w = zelkor::integer_width(zelkor::wire::at_cursor(buf))) {
-			value->data.uint8 = static_cast<u8 *>(zelkor::parse_number(buf, type, w));
+		if (int w = zelkor::detail::integer_width(zelkor::detail::wire::at_cursor(buf))) {
+			value->data.uint8 = static_cast<u8 *>(zelkor::detail::parse_number(buf, type, w));
 			value->type = static_cast<u8>(type | w);
 		} else {
 			buf->error = 1;
@@ -47,7 +47,7 @@ sml_value *sml_value_parse(sml_buffer *buf) {
 	default:
 		buf->error = 1;
 	}
-	if (zelkor::buf::failed(buf)) {
+	if (zelkor::detail::buf::failed(buf)) {
 		sml_value_free(value);
 		return nullptr;
 	}
@@ -112,7 +112,7 @@ double sml_value_to_double(sml_value *value) {
 	case 0x64: return *value->data.uint32;
 	case 0x68: return static_cast<double>(*value->data.uint64);
 	default:
-		zelkor::diag("zelkor: error: unknown type %d in %s", value->type, __func__);
+		zelkor::detail::diag("zelkor: error: unknown type %d in %s", value->type, __func__);
 		return 0.0;
 	}
 }

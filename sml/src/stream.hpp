@@ -5,7 +5,7 @@
 
 #include <sml/sml_stream.h>
 
-namespace zelkor {
+namespace zelkor::detail {
 
 // The fewest bytes after which a frame could be complete: reading no more
 // than this never takes a byte past the frame.
@@ -20,4 +20,4 @@ int stream_failure(const sml_stream &s);
 // No frame and no part of a start sequence is pending.
 bool stream_idle(const sml_stream &s);
 
-} // namespace zelkor
+} // namespace zelkor::detail

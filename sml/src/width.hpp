@@ -4,7 +4,7 @@
 
 #include "wire.hpp"
 
-namespace zelkor {
+namespace zelkor::detail {
 
 // An integer held in a value or status takes the smallest power of two of
 // bytes that holds its data. At namespace scope: a table local to the
@@ -28,4 +28,4 @@ static_assert(integer_width(-1) == 1 && integer_width(0) == 1 && integer_width(1
 	      integer_width(3) == 4 && integer_width(4) == 4 && integer_width(5) == 8 && integer_width(8) == 8 &&
 	      integer_width(9) == 0);
 
-} // namespace zelkor
+} // namespace zelkor::detail

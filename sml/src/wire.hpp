@@ -20,7 +20,7 @@
 // into their callers, the usual one-byte fields cost a few instructions.
 #define ZELKOR_HOT [[gnu::always_inline]] inline
 
-namespace zelkor::wire {
+namespace zelkor::detail::wire {
 
 struct type_length {
 	int type;    // type bits of the first byte; an octet string past the end
@@ -323,4 +323,4 @@ template <class Read> auto read_at(sml_buffer *buf, Read read) {
 	return f;
 }
 
-} // namespace zelkor::wire
+} // namespace zelkor::detail::wire

@@ -3,7 +3,7 @@
 
 #include <cstdlib>
 
-namespace zelkor {
+namespace zelkor::detail {
 
 // malloc and value-initialisation rather than calloc, which in glibc
 // bypasses the per-thread cache: a parse makes a record for nearly every list
@@ -15,4 +15,4 @@ template <class T> T *zeroed() {
 	return p;
 }
 
-} // namespace zelkor
+} // namespace zelkor::detail
