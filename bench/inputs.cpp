@@ -24,7 +24,7 @@ std::vector<unsigned char> file_of(const std::vector<unsigned char> &frame) {
 bool tree_reads_whole(const std::vector<unsigned char> &file) {
 	bool warned = false;
 	sml_set_diagnostic_handler([](const char *, void *ctx) { *static_cast<bool *>(ctx) = true; }, &warned);
-	sml_file_free(sml_file_parse(const_cast<unsigned char *>(file.data()), file.size()));
+	sml_file_free(sml_file_parse(file.data(), file.size()));
 	sml_set_diagnostic_handler(nullptr, nullptr);
 	return !warned;
 }

@@ -14,7 +14,7 @@ namespace bench {
 namespace {
 
 sml_file *parse(const input &in) {
-	return sml_file_parse(const_cast<unsigned char *>(in.file.data()), in.file.size());
+	return sml_file_parse(in.file.data(), in.file.size());
 }
 
 // The floor's pass over one recorded decode: a malloc of each size, in

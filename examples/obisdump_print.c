@@ -34,7 +34,7 @@ typedef struct {
 /* What sml_file_print writes, to out instead of stdout. The byte count is
  * where the file parser stopped, trailing padding included. */
 static void print_summary(const unsigned char *file, size_t len, FILE *out, FILE *err) {
-	sml_file *tree = sml_file_parse((unsigned char *)file, len);
+	sml_file *tree = sml_file_parse(file, len);
 	if (tree) {
 		fprintf(out, "SML file (%d SML messages, %zu bytes)\n", tree->messages_len, tree->buf->cursor);
 		for (int i = 0; i < tree->messages_len; i++) {

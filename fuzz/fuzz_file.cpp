@@ -9,7 +9,7 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
 	// Damaged files are the point here, and each would print its warning.
 	sml_set_diagnostic_handler([](const char *, void *) {}, nullptr);
-	sml_file *file = sml_file_parse(const_cast<uint8_t *>(data), size);
+	sml_file *file = sml_file_parse(data, size);
 	sml_file_write(file);
 	sml_file_free(file);
 	return 0;

@@ -119,7 +119,7 @@ int null_fd = -1;
 // parsers under it, sml_transport_write and sml_transport_build, every
 // record writer, sml_file_free.
 outcome file_op(const bytes &file) {
-	sml_file *f = sml_file_parse(const_cast<unsigned char *>(file.data()), file.size());
+	sml_file *f = sml_file_parse(file.data(), file.size());
 	if (!f)
 		return {true, 0};
 	bool failed = f->buf->error;

@@ -71,7 +71,7 @@ TEST(EveryBody, FileOfEveryTagRoundTripsThroughTheTransport) {
 	const std::vector<unsigned char> frame = sent_and_received(sent.get());
 	ASSERT_GT(frame.size(), 16u);
 
-	file_ptr got{sml_file_parse(const_cast<unsigned char *>(frame.data()) + 8, frame.size() - 16)};
+	file_ptr got{sml_file_parse(frame.data() + 8, frame.size() - 16)};
 	EXPECT_FALSE(got->buf->error);
 	ASSERT_EQ(got->messages_len, 14);
 

@@ -127,7 +127,7 @@ void check(const std::string &name, const std::vector<unsigned char> &file) {
 
 	allocations = 0;
 	counting = true;
-	sml_file_free(sml_file_parse(const_cast<unsigned char *>(file.data()), file.size()));
+	sml_file_free(sml_file_parse(file.data(), file.size()));
 	counting = false;
 
 	std::printf("%-28s %3d readings (%d unreadable): %ld allocations; tree parse and free: %ld\n", name.c_str(), n,

@@ -36,7 +36,7 @@ std::vector<std::string> readings_of(const std::string &hex, int *result = nullp
 // lines, context and every field included. False when the tree gives up.
 testing::AssertionResult agrees(const std::vector<unsigned char> &file) {
 	testing::internal::CaptureStderr();
-	auto tree = test::owned(sml_file_parse(const_cast<unsigned char *>(file.data()), file.size()), sml_file_free);
+	auto tree = test::owned(sml_file_parse(file.data(), file.size()), sml_file_free);
 	std::string diagnostics = testing::internal::GetCapturedStderr();
 	if (tree->buf->error)
 		return testing::AssertionFailure() << "the tree does not read it whole: " << diagnostics;

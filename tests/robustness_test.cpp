@@ -30,7 +30,7 @@ constexpr const char *getlist_file =
 	" 76 05 01 02 03 06 62 00 62 00 72 63 02 01 71 01 63 AB CD 00 00 00";
 
 void parse_write_free(const std::vector<unsigned char> &bytes) {
-	sml_file *f = sml_file_parse(const_cast<unsigned char *>(bytes.data()), bytes.size());
+	sml_file *f = sml_file_parse(bytes.data(), bytes.size());
 	ASSERT_NE(f, nullptr);
 	ASSERT_LE(f->buf->cursor, f->buf->buffer_len);
 	sml_file_write(f);

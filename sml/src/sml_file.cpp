@@ -23,7 +23,7 @@ sml_file *sml_file_init(void) {
 	return file;
 }
 
-sml_file *sml_file_parse(unsigned char *buffer, size_t buffer_len) {
+sml_file *sml_file_parse(const unsigned char *buffer, size_t buffer_len) {
 	auto *file = static_cast<sml_file *>(std::calloc(1, sizeof(sml_file)));
 	if (!file)
 		return nullptr;

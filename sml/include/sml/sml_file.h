@@ -26,7 +26,7 @@ sml_file *sml_file_init(void);
  * of memory among the reasons) ends the file with a diagnostic (stderr unless
  * a handler is set) and the buffer's error flag set, and so does the 32768th
  * message. */
-sml_file *sml_file_parse(unsigned char *buffer, size_t buffer_len);
+sml_file *sml_file_parse(const unsigned char *buffer, size_t buffer_len);
 /* The file takes ownership of message. A file that holds 32767 messages
  * already cannot count another, and one whose array cannot grow cannot hold
  * it: the message is released instead. */

@@ -447,7 +447,7 @@ using file_ptr = owned<sml_file>;
 
 // sml_file_parse on a copy of the bytes; empty only when out of memory.
 inline file_ptr parse_file(std::span<const unsigned char> bytes) {
-	return file_ptr(sml_file_parse(const_cast<unsigned char *>(bytes.data()), bytes.size()));
+	return file_ptr(sml_file_parse(bytes.data(), bytes.size()));
 }
 
 // Takes ownership of what a C function returned: owned(sml_value_parse(buf)).
