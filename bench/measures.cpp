@@ -202,6 +202,7 @@ void stream_decode(benchmark::State &state, const std::vector<unsigned char> &in
 				auto *c = static_cast<counted *>(ctx);
 				c->frames++;
 				c->file_bytes += f->file_len;
+				return 0;
 			},
 			nullptr, &c);
 		for (size_t at = 0; at < input.size(); at += chunk)

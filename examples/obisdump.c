@@ -72,13 +72,14 @@ void transport_receiver(unsigned char *buffer, size_t buffer_len) {
 	obisdump_print_file(buffer + 8, buffer_len - 16, format, received_ms, stdout, stderr);
 }
 
-static void on_frame(const sml_stream_frame *frame, void *ctx) {
+static int on_frame(const sml_stream_frame *frame, void *ctx) {
 	(void)ctx;
 	/* The frame lies in our own area. */
 	transport_receiver((unsigned char *)frame->frame, frame->frame_len);
+	return 0;
 }
 
-static void on_drop(const sml_stream_drop *drop, void *ctx) {
+static int on_drop(const sml_stream_drop *drop, void *ctx) {
 	(void)ctx;
 	const char *why = NULL;
 	switch (drop->reason) {
@@ -97,6 +98,7 @@ static void on_drop(const sml_stream_drop *drop, void *ctx) {
 	else
 		fprintf(stderr, "obisdump: warning: %" PRIu64 " byte%s outside any frame, skipped\n", drop->count,
 			drop->count == 1 ? "" : "s");
+	return 0;
 }
 
 /* Feeds everything fd delivers to the decoder. Returns 0 at the end of the

@@ -37,19 +37,21 @@ void check(bool ok) {
 		std::abort();
 }
 
-void on_frame(const sml_stream_frame *f, void *ctx) {
+int on_frame(const sml_stream_frame *f, void *ctx) {
 	auto *r = static_cast<run *>(ctx);
 	check(f->wire_len <= r->area_len && f->frame_len <= f->wire_len && f->file_len + 16 <= f->frame_len);
 	check(f->offset == r->accounted);
 	r->accounted += f->wire_len;
 	r->events.push_back({0, f->offset, f->wire_len, f->crc, {f->file, f->file + f->file_len}});
+	return 0;
 }
 
-void on_drop(const sml_stream_drop *d, void *ctx) {
+int on_drop(const sml_stream_drop *d, void *ctx) {
 	auto *r = static_cast<run *>(ctx);
 	check(d->offset == r->accounted && d->count > 0);
 	r->accounted += d->count;
 	r->events.push_back({d->reason, d->offset, d->count, 0, {}});
+	return 0;
 }
 
 // Feeds the stream in chunks whose sizes come from a small generator.

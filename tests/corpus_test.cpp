@@ -275,6 +275,7 @@ std::vector<std::vector<unsigned char>> files_of(const std::vector<unsigned char
 		[](const sml_stream_frame *f, void *ctx) {
 			static_cast<std::vector<std::vector<unsigned char>> *>(ctx)->emplace_back(f->frame + 8,
 												  f->frame + f->frame_len - 8);
+			return 0;
 		},
 		nullptr, &files);
 	sml_stream_feed(&s, input.data(), input.size());

@@ -157,7 +157,10 @@ void check_stream(const std::string &name, const std::vector<unsigned char> &wir
 	counting = true;
 	sml_stream s;
 	sml_stream_init(
-		&s, area, sizeof area, [](const sml_stream_frame *, void *ctx) { ++*static_cast<size_t *>(ctx); },
+		&s, area, sizeof area, [](const sml_stream_frame *, void *ctx) {
+			++*static_cast<size_t *>(ctx);
+			return 0;
+		},
 		nullptr, &frames);
 	for (size_t at = 0; at < wire.size(); at += 61)
 		sml_stream_feed(&s, wire.data() + at, std::min<size_t>(61, wire.size() - at));

@@ -38,9 +38,10 @@ struct recorder {
 	std::vector<std::vector<unsigned char>> files;
 	uint64_t accounted = 0;
 	size_t area_len = 0;
+	bool stop_each = false; // every callback asks the decoder to stop
 };
 
-void on_frame(const sml_stream_frame *f, void *ctx) {
+int on_frame(const sml_stream_frame *f, void *ctx) {
 	auto *r = static_cast<recorder *>(ctx);
 	// The frame view holds the start sequence, the file and the end block.
 	EXPECT_EQ(f->file, f->frame + 8);
@@ -53,9 +54,10 @@ void on_frame(const sml_stream_frame *f, void *ctx) {
 	r->files.emplace_back(f->file, f->file + f->file_len);
 	r->events.push_back("frame " + test::hex(f->file, f->file_len) + " | wire " + std::to_string(f->wire_len) +
 			    " at " + std::to_string(f->offset) + " crc " + std::to_string(f->crc));
+	return r->stop_each;
 }
 
-void on_drop(const sml_stream_drop *d, void *ctx) {
+int on_drop(const sml_stream_drop *d, void *ctx) {
 	auto *r = static_cast<recorder *>(ctx);
 	// Every byte is in exactly one frame or drop, in stream order.
 	EXPECT_EQ(d->offset, r->accounted);
@@ -63,6 +65,7 @@ void on_drop(const sml_stream_drop *d, void *ctx) {
 	r->accounted += d->count;
 	r->events.push_back(std::string(reason_name(d->reason)) + " " + std::to_string(d->count) + " at " +
 			    std::to_string(d->offset));
+	return r->stop_each;
 }
 
 struct options {
@@ -91,6 +94,36 @@ recorder decode_cut(const std::vector<unsigned char> &in, const std::vector<size
 
 recorder decode(const std::vector<unsigned char> &in, options o = {}) { return decode_cut(in, {}, o); }
 
+// Every callback stops the decoder; the caller feeds on from the first byte
+// not taken, as often as it takes.
+recorder decode_stopping(const std::vector<unsigned char> &in, options o = {}) {
+	recorder r;
+	r.area_len = o.area_len;
+	r.stop_each = true;
+	std::vector<unsigned char> area(o.area_len);
+	sml_stream s;
+	sml_stream_init(&s, area.data(), area.size(), on_frame, on_drop, &r);
+	sml_stream_set_crc_policy(&s, o.policy);
+	size_t at = 0;
+	for (size_t events = 0;;) {
+		size_t k = sml_stream_feed(&s, in.data() + at, in.size() - at);
+		EXPECT_LE(k, in.size() - at);
+		// No event, nothing taken: every byte was taken and nothing is pending.
+		if (k == 0 && r.events.size() == events) {
+			EXPECT_EQ(at, in.size()) << "took nothing and reported nothing";
+			break;
+		}
+		EXPECT_TRUE(k == in.size() - at || r.events.size() == events + 1) << "stopped without an event";
+		EXPECT_LE(r.events.size(), events + 1) << "an event after the stop";
+		at += k;
+		events = r.events.size();
+	}
+	r.stop_each = false;
+	EXPECT_EQ(sml_stream_finish(&s), 0);
+	EXPECT_EQ(r.accounted, in.size());
+	return r;
+}
+
 // The events of a whole feed, checked against every way of cutting the
 // input in two, against one byte at a time, and against random chunks.
 std::vector<std::string> events_however_cut(const std::vector<unsigned char> &in, options o = {}) {
@@ -108,6 +141,7 @@ std::vector<std::string> events_however_cut(const std::vector<unsigned char> &in
 			cuts.push_back(at);
 		EXPECT_EQ(decode_cut(in, cuts, o).events, whole) << "random chunks, round " << round;
 	}
+	EXPECT_EQ(decode_stopping(in, o).events, whole) << "stopped at every event";
 	return whole;
 }
 
@@ -233,6 +267,43 @@ TEST(StreamDecoder, CrcPolicies) {
 		  std::vector<std::string>{frame_event(f24_file, 24, 0, SML_FRAME_CRC_UNCHECKED)});
 }
 
+TEST(StreamDecoder, RefusesAnUnknownCrcPolicy) {
+	auto wrong = bytes("1B1B1B1B 01010101 010203040506 0000 1B1B1B1B 1A02 0000");
+	recorder r;
+	r.area_len = 64;
+	unsigned char area[64];
+	sml_stream s;
+	sml_stream_init(&s, area, sizeof area, on_frame, on_drop, &r);
+	EXPECT_EQ(sml_stream_set_crc_policy(&s, SML_STREAM_CRC_NONE), 0);
+	EXPECT_EQ(sml_stream_set_crc_policy(&s, static_cast<sml_stream_crc_policy>(3)), -1);
+	EXPECT_EQ(sml_stream_set_crc_policy(&s, static_cast<sml_stream_crc_policy>(-1)), -1);
+	sml_stream_feed(&s, wrong.data(), wrong.size());
+	sml_stream_finish(&s);
+	EXPECT_EQ(r.events, std::vector<std::string>{frame_event(f24_file, 24, 0, SML_FRAME_CRC_UNCHECKED)});
+}
+
+// A stop in finish leaves the rest of the ended stream unreported; the next
+// stream starts from position 0 all the same.
+TEST(StreamDecoder, StoppedFinishStartsANewStream) {
+	auto in = joined({bytes("AAAAAAAA"), start, bytes("0102")});
+	recorder r;
+	r.area_len = 64;
+	r.stop_each = true;
+	unsigned char area[64];
+	sml_stream s;
+	sml_stream_init(&s, area, sizeof area, on_frame, on_drop, &r);
+	// The noise is certain with the start sequence's last byte.
+	EXPECT_EQ(sml_stream_feed(&s, in.data(), in.size()), 12u);
+	EXPECT_EQ(sml_stream_feed(&s, in.data() + 12, in.size() - 12), in.size() - 12);
+	EXPECT_EQ(sml_stream_finish(&s), 1);
+	EXPECT_EQ(r.events, (std::vector<std::string>{"noise 4 at 0", "unfinished 10 at 4"}));
+	r.stop_each = false;
+	r.accounted = 0;
+	sml_stream_feed(&s, f24.data(), f24.size());
+	EXPECT_EQ(sml_stream_finish(&s), 0);
+	EXPECT_EQ(r.events.back(), frame_event(f24_file, 24, 0));
+}
+
 TEST(StreamDecoder, AreaTooSmallForAnyFrame) {
 	// Not even the start sequence fits: every frame is too long, nothing is
 	// written to the area.
@@ -351,11 +422,13 @@ tally count(const std::vector<unsigned char> &in) {
 			auto *t = static_cast<tally *>(ctx);
 			t->frames++;
 			t->accounted += f->wire_len;
+			return 0;
 		},
 		[](const sml_stream_drop *d, void *ctx) {
 			auto *t = static_cast<tally *>(ctx);
 			t->drops++;
 			t->accounted += d->count;
+			return 0;
 		},
 		&t);
 	sml_stream_feed(&s, in.data(), in.size());

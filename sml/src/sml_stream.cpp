@@ -97,33 +97,43 @@ class decoder {
 public:
 	explicit decoder(sml_stream &s) : s_(s) {}
 
-	void feed(const unsigned char *p, size_t len) {
-		while (len) {
-			size_t k = process(p, len);
-			p += k;
-			len -= k;
-			replay();
+	// Returns how many bytes it took: all of them unless a callback stopped.
+	size_t feed(const unsigned char *p, size_t len) {
+		if (!replay())
+			return 0;
+		size_t taken = 0;
+		while (taken < len) {
+			taken += process(p + taken, len - taken);
+			if (stopped_ || !replay())
+				break;
 		}
+		return taken;
 	}
 
-	void finish() {
+	// True when a callback stopped it.
+	bool finish() {
+		if (!replay())
+			return true;
 		while (s_.mode != hunting) {
 			fail(SML_STREAM_UNFINISHED);
-			replay();
+			if (!replay())
+				return true;
 		}
 		end_hunt(s_.pos);
+		return stopped_;
 	}
 
 private:
 	sml_stream &s_;
 	bool failed_ = false;
+	bool stopped_ = false;
 
 	// Runs bytes through the decoder until they are used up or a frame
 	// fails; returns how many it took.
 	size_t process(const unsigned char *p, size_t len) {
 		const unsigned char *const begin = p, *const end = p + len;
 		failed_ = false;
-		while (p < end && !failed_) {
+		while (p < end && !failed_ && !stopped_) {
 			switch (s_.mode) {
 			case hunting:
 				p = hunt(p, end);
@@ -139,21 +149,28 @@ private:
 	}
 
 	// Feeds a failed frame's bytes through again, and whatever a failure
-	// among them leaves to re-examine, until nothing is left.
-	void replay() {
+	// among them leaves to re-examine, until nothing is left or a callback
+	// stops; false then, with the bytes not yet fed still pending.
+	bool replay() {
 		while (s_.replay_begin < s_.replay_end) {
 			size_t from = s_.replay_begin, to = s_.replay_end;
 			s_.replay_begin = s_.replay_end = 0;
 			size_t k = process(s_.area + from, to - from);
-			if (from + k < to) {
+			if (from + k < to && failed_) {
 				// A frame among them failed: its own tail comes first, then
 				// the rest of these. Frames are stored behind the bytes they
 				// are read from, so the rest lies beyond the new tail.
 				size_t rest = to - (from + k);
 				std::memmove(s_.area + s_.replay_end, s_.area + from + k, rest);
 				s_.replay_end += rest;
+			} else if (from + k < to) {
+				s_.replay_begin = from + k;
+				s_.replay_end = to;
 			}
+			if (stopped_)
+				return false;
 		}
+		return true;
 	}
 
 	const unsigned char *hunt(const unsigned char *p, const unsigned char *end) {
@@ -320,8 +337,8 @@ private:
 		sml_stream_frame frame{a + start_len, len - pad, a, start_len + len + end_block_len, e + end_block_len,
 				       s_.frame_start, static_cast<sml_frame_crc>(crc)};
 		hunt_from_here();
-		if (s_.on_frame)
-			s_.on_frame(&frame, s_.ctx);
+		if (s_.on_frame && s_.on_frame(&frame, s_.ctx))
+			stopped_ = true;
 	}
 
 	// Leaves the frame's bytes from the first place it may hold another one
@@ -350,7 +367,8 @@ private:
 		if (!s_.on_drop)
 			return;
 		sml_stream_drop d{reason, count, offset};
-		s_.on_drop(&d, s_.ctx);
+		if (s_.on_drop(&d, s_.ctx))
+			stopped_ = true;
 	}
 };
 
@@ -400,18 +418,27 @@ void sml_stream_init(sml_stream *s, unsigned char *area, size_t area_len, sml_st
 	s->mode = hunting;
 }
 
-void sml_stream_set_crc_policy(sml_stream *s, sml_stream_crc_policy policy) { s->crc_policy = policy; }
-
-void sml_stream_feed(sml_stream *s, const unsigned char *bytes, size_t len) {
-	if (bytes && len)
-		decoder(*s).feed(bytes, len);
+int sml_stream_set_crc_policy(sml_stream *s, sml_stream_crc_policy policy) {
+	switch (policy) {
+	case SML_STREAM_CRC_ANY:
+	case SML_STREAM_CRC_X25:
+	case SML_STREAM_CRC_NONE:
+		s->crc_policy = policy;
+		return 0;
+	}
+	return -1;
 }
 
-void sml_stream_finish(sml_stream *s) {
-	decoder(*s).finish();
+size_t sml_stream_feed(sml_stream *s, const unsigned char *bytes, size_t len) {
+	return decoder(*s).feed(bytes, bytes ? len : 0);
+}
+
+int sml_stream_finish(sml_stream *s) {
+	bool stopped = decoder(*s).finish();
 	int policy = s->crc_policy;
 	sml_stream_init(s, s->area, s->area_len, s->on_frame, s->on_drop, s->ctx);
 	s->crc_policy = policy;
+	return stopped ? 1 : 0;
 }
 
 const char *sml_stream_drop_text(sml_stream_drop_reason reason) {

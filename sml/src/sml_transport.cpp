@@ -152,15 +152,17 @@ size_t sml_transport_read(int fd, unsigned char *buffer, size_t max_len) {
 			auto *got = static_cast<single_read *>(ctx);
 			got->len = f->frame_len;
 			got->rejected = false;
+			return 0;
 		},
 		[](const sml_stream_drop *d, void *ctx) {
 			report_bad_escape(d);
 			if (d->reason == SML_STREAM_NOISE)
-				return;
+				return 0;
 			// A frame dropped after a delivered one was stored over it.
 			auto *got = static_cast<single_read *>(ctx);
 			got->len = 0;
 			got->rejected = true;
+			return 0;
 		},
 		&got);
 	fd_set set;
@@ -207,8 +209,13 @@ void sml_transport_listen_ctx(int fd, sml_transport_receiver_fn receiver, void *
 			auto *l = static_cast<listener *>(ctx);
 			// The frame lies in the listener's own area.
 			l->receiver(const_cast<unsigned char *>(f->frame), f->frame_len, l->ctx);
+			return 0;
 		},
-		[](const sml_stream_drop *d, void *) { report_bad_escape(d); }, &l);
+		[](const sml_stream_drop *d, void *) {
+			report_bad_escape(d);
+			return 0;
+		},
+		&l);
 	fd_set set;
 	FD_ZERO(&set);
 	for (;;) {

@@ -28,7 +28,8 @@
  * Threads: a decoder is used by one thread at a time; decoders share
  * nothing, so each thread may run its own. Callbacks run on the thread that
  * calls sml_stream_feed or sml_stream_finish and must not call either on the
- * same decoder. */
+ * same decoder. A callback returns 0 to go on, or non-zero to stop the call
+ * that reported the event (see sml_stream_feed). */
 #ifndef SML_STREAM_H
 #define SML_STREAM_H
 
@@ -109,12 +110,16 @@ typedef struct {
 	uint64_t offset;
 } sml_stream_drop;
 
-typedef void (*sml_stream_frame_fn)(const sml_stream_frame *frame, void *ctx);
-typedef void (*sml_stream_drop_fn)(const sml_stream_drop *drop, void *ctx);
+/* Each returns 0 to go on decoding, non-zero to stop. */
+typedef int (*sml_stream_frame_fn)(const sml_stream_frame *frame, void *ctx);
+typedef int (*sml_stream_drop_fn)(const sml_stream_drop *drop, void *ctx);
 
 /* The decoder's state, owned by the caller (on the stack, in a struct, as a
  * static). Every field is private: set by sml_stream_init and changed only
- * by the functions below. */
+ * by the functions below. The fields may change from one version to the
+ * next; the size of the struct does not change within a major version (new
+ * state goes into the reserved words), so code compiled against an older
+ * header of the same major version still gives the decoder room enough. */
 typedef struct {
 	unsigned char *area;
 	size_t area_len;
@@ -136,6 +141,7 @@ typedef struct {
 	uint64_t pos;
 	uint64_t frame_start;
 	uint64_t noise_start;
+	uint64_t reserved[8];
 } sml_stream;
 
 /* Prepares s for a new stream. area (area_len bytes, at least 16 to take
@@ -144,17 +150,28 @@ typedef struct {
 void sml_stream_init(sml_stream *s, unsigned char *area, size_t area_len, sml_stream_frame_fn on_frame,
 		     sml_stream_drop_fn on_drop, void *ctx);
 
-void sml_stream_set_crc_policy(sml_stream *s, sml_stream_crc_policy policy);
+/* 0, or -1 for a value that is no sml_stream_crc_policy (the policy then
+ * stays as it was). */
+int sml_stream_set_crc_policy(sml_stream *s, sml_stream_crc_policy policy);
 
 /* Takes the next len bytes of the stream. Frames and drops are reported as
  * soon as they are certain, in stream order; the events are the same
- * however the stream is cut into chunks. */
-void sml_stream_feed(sml_stream *s, const unsigned char *bytes, size_t len);
+ * however the stream is cut into chunks.
+ * Returns the number of bytes taken: len, unless a callback returned
+ * non-zero. Then it returns at once, having taken the bytes up to the last
+ * one of that event (fewer than len, or len when it was the last byte); the
+ * bytes not taken are the caller's to feed again, and the decoder goes on
+ * where it stopped, with no event lost or repeated. Events found in bytes
+ * already taken (frames inside a failed one) may still be pending after a
+ * stop: the next call, also with len 0, reports them first. */
+size_t sml_stream_feed(sml_stream *s, const unsigned char *bytes, size_t len);
 
-/* The stream has ended: reports an unfinished frame (re-examined for
- * frames inside it first) and trailing noise, then starts a new stream, its
- * positions counted from 0. */
-void sml_stream_finish(sml_stream *s);
+/* The stream has ended: reports what is still pending, an unfinished frame
+ * (re-examined for frames inside it first) and trailing noise, then starts a
+ * new stream, its positions counted from 0. Returns 0, or 1 when a callback
+ * stopped it; the events it had yet to report are then dropped unreported,
+ * and the new stream starts all the same. */
+int sml_stream_finish(sml_stream *s);
 
 /* A short English text for a drop reason ("bad CRC", ...); never NULL. */
 const char *sml_stream_drop_text(sml_stream_drop_reason reason);
