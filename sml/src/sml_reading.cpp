@@ -807,6 +807,8 @@ void sml_reading_cursor_init(sml_reading_cursor *cursor, const unsigned char *fi
 int sml_reading_next(sml_reading_cursor *cursor, sml_reading *reading) {
 	if (!cursor || !reading)
 		return SML_READINGS_NO_INPUT;
+	for (uint64_t &word : reading->reserved)
+		word = 0;
 	return zelkor::detail::walk{*cursor, *reading}.next();
 }
 
@@ -815,7 +817,7 @@ int sml_readings(const unsigned char *file, size_t len, int (*fn)(const sml_read
 		return SML_READINGS_NO_INPUT;
 	sml_reading_cursor cursor;
 	sml_reading_cursor_init(&cursor, file, len);
-	sml_reading reading;
+	sml_reading reading{};
 	int calls = 0;
 	// One walk over the whole file that calls fn itself.
 	int got = zelkor::detail::walk{cursor, reading}.drive([&] {

@@ -143,6 +143,10 @@ typedef struct {
 	sml_bytes server_id;
 	sml_bytes list_name;          /* GetList only */
 	sml_reading_time sensor_time; /* GetList: act_sensor_time; profiles: act_time */
+
+	/* Room for fields of later versions, which keep the size of the struct
+	 * within a major version. Zero in this version. */
+	uint64_t reserved[4];
 } sml_reading;
 
 /* Results of a walk that could not start. */
@@ -160,7 +164,9 @@ int sml_readings(const unsigned char *file, size_t len, int (*fn)(const sml_read
 
 /* The same walk one reading at a time, for callers that pull. The fields
  * are the walker's own: set them with sml_reading_cursor_init and leave them
- * alone. The cursor refers to the file's bytes and owns nothing. */
+ * alone. They may change from one version to the next; the size of the
+ * struct does not change within a major version (new state goes into the
+ * reserved words). The cursor refers to the file's bytes and owns nothing. */
 typedef struct {
 	const unsigned char *file;
 	size_t len;
@@ -174,6 +180,7 @@ typedef struct {
 	size_t next_header;
 	size_t header_list;
 	sml_reading shared; /* what every reading of the body carries */
+	uint64_t reserved[8];
 } sml_reading_cursor;
 
 void sml_reading_cursor_init(sml_reading_cursor *cursor, const unsigned char *file, size_t len);
