@@ -13,6 +13,7 @@
 // - decimal: an integer times ten to a power, exact; to_string prints it
 //   without floating point ("0.987", "123450.0").
 // - unit_symbol: the DLMS unit table of the library (sml_units.h).
+// - obis_name: English names of common OBIS codes (sml_obis.h).
 // - owned<T>, file_ptr: std::unique_ptr for the records of the tree API, with
 //   the record's own _free as deleter, so that no caller frees by hand.
 //
@@ -53,6 +54,7 @@
 #include <sml/sml_list.h>
 #include <sml/sml_list_type.h>
 #include <sml/sml_message.h>
+#include <sml/sml_obis.h>
 #include <sml/sml_octet_string.h>
 #include <sml/sml_open_request.h>
 #include <sml/sml_open_response.h>
@@ -126,6 +128,16 @@ struct obis_code {
 
 	friend constexpr auto operator<=>(const obis_code &, const obis_code &) = default;
 };
+
+// The English name of a common OBIS code ("Energy import total" for
+// 1-0:1.8.0*255), or nothing for a code outside the library's table
+// (sml_obis.h).
+inline std::optional<std::string_view> obis_name(const obis_code &code) {
+	const char *name = sml_obis_name(code.bytes.data(), code.bytes.size());
+	if (!name)
+		return std::nullopt;
+	return std::string_view(name);
+}
 
 // ------------------------------------------------------------ exact decimals
 
@@ -257,6 +269,11 @@ struct reading : sml_reading {
 		return obis_code(std::span<const unsigned char, 6>(sml_reading::obis));
 	}
 	std::span<const unsigned char> name_bytes() const { return view(name); }
+	// The English name of the OBIS code, when the table has one.
+	std::optional<std::string_view> obis_name() const {
+		auto code = obis();
+		return code ? zelkor::obis_name(*code) : std::nullopt;
+	}
 	std::optional<int> scale() const {
 		return flags & SML_READING_HAS_SCALER ? std::optional<int>(scaler) : std::nullopt;
 	}
