@@ -10,8 +10,6 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
-#include <sys/ioctl.h>
-#include <termios.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -19,6 +17,7 @@
 #include <sml/zelkor_version.h>
 
 #include "obisdump_print.h"
+#include "serial_line.h"
 
 /* Exit status when the line ends or fails for good, so a supervisor can
  * restart the reader. */
@@ -30,32 +29,9 @@ enum { FRAME_AREA = 16384, READ_CHUNK = 65536 };
 int serial_port_open(const char *device) {
 	if (strcmp(device, "-") == 0)
 		return 0;
-
-	int fd = open(device, O_RDWR | O_NOCTTY | O_NONBLOCK);
-	if (fd < 0) {
+	int fd = serial_line_open(device, 9600);
+	if (fd < 0)
 		fprintf(stderr, "error: open(%s): %s\n", device, strerror(errno));
-		return -1;
-	}
-
-	/* Optical heads draw their power from RTS. A descriptor that is no
-	 * terminal fails these calls and is read all the same. */
-	int bits;
-	if (ioctl(fd, TIOCMGET, &bits) == 0) {
-		bits |= TIOCM_RTS;
-		ioctl(fd, TIOCMSET, &bits);
-	}
-
-	struct termios config;
-	if (tcgetattr(fd, &config) == 0) {
-		config.c_iflag &= ~(tcflag_t)(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL | IXON);
-		config.c_oflag &= ~(tcflag_t)OPOST;
-		config.c_lflag &= ~(tcflag_t)(ECHO | ECHONL | ISIG | ICANON | IEXTEN);
-		config.c_cflag &= ~(tcflag_t)(CSIZE | CSTOPB | PARENB | PARODD);
-		config.c_cflag |= CS8;
-		cfsetispeed(&config, B9600);
-		cfsetospeed(&config, B9600);
-		tcsetattr(fd, TCSANOW, &config);
-	}
 	return fd;
 }
 
