@@ -1,0 +1,31 @@
+cmake_minimum_required(VERSION 3.20)
+# The README's recipe for those who want the library and the programs only:
+# tests off, and neither GoogleTest nor Google Benchmark may be needed.
+# Configures, builds and installs a tree of its own from the sources.
+file(REMOVE_RECURSE ${WORK_DIR})
+set(build ${WORK_DIR}/build)
+set(prefix ${WORK_DIR}/prefix)
+foreach(step IN ITEMS configure build install)
+  if(step STREQUAL "configure")
+    set(command ${CMAKE_COMMAND} -S ${SOURCE_DIR} -B ${build} -G ${GENERATOR}
+        -DCMAKE_C_COMPILER=${C_COMPILER} -DCMAKE_CXX_COMPILER=${CXX_COMPILER}
+        -DZELKOR_TESTS=OFF -DCMAKE_DISABLE_FIND_PACKAGE_GTest=ON -DCMAKE_DISABLE_FIND_PACKAGE_benchmark=ON)
+  elseif(step STREQUAL "build")
+    set(command ${CMAKE_COMMAND} --build ${build} -j2)
+  else()
+    set(command ${CMAKE_COMMAND} --install ${build} --prefix ${prefix})
+  endif()
+  execute_process(COMMAND ${command} RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
+  if(NOT rc EQUAL 0)
+    message(FATAL_ERROR "${step} failed (${rc}):\n${out}\n${err}")
+  endif()
+endforeach()
+foreach(file IN ITEMS ${BINDIR}/obisdump ${LIBDIR}/libzelkor.so ${INCLUDEDIR}/zelkor/zelkor.hpp)
+  if(NOT EXISTS ${prefix}/${file})
+    message(FATAL_ERROR "not installed under ${prefix}: ${file}")
+  endif()
+endforeach()
+file(GLOB_RECURSE test_programs ${build}/tests/* ${build}/bench/*)
+if(test_programs)
+  message(FATAL_ERROR "tests or benchmarks were built: ${test_programs}")
+endif()
