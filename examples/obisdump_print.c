@@ -153,10 +153,20 @@ static void print_hex_groups(FILE *out, sml_bytes b, bool mixed) {
 		fprintf(out, "%02x ", b.data[i]);
 }
 
+/* A name of exactly six bytes is an OBIS code; any other length is not, and
+ * reading its first six as one would name a register the meter never sent. */
+static bool is_obis(const sml_reading *r) { return (r->flags & SML_READING_HAS_OBIS) != 0; }
+
 static void print_text(const printer *p, const sml_reading *r) {
-	const unsigned char *o = r->name.data;
 	FILE *out = p->out;
-	fprintf(out, "%d-%d:%d.%d.%d*%d#", o[0], o[1], o[2], o[3], o[4], o[5]);
+	if (is_obis(r)) {
+		const unsigned char *o = r->obis;
+		fprintf(out, "%d-%d:%d.%d.%d*%d#", o[0], o[1], o[2], o[3], o[4], o[5]);
+	} else {
+		for (size_t i = 0; i < r->name.len; i++)
+			fprintf(out, "%02x", r->name.data[i]);
+		fputc('#', out);
+	}
 	char text[DECIMAL_CHARS];
 	switch (r->kind) {
 	case SML_READING_SIGNED:
@@ -227,12 +237,17 @@ static void json_time(FILE *out, const char *key, const sml_reading_time *t, boo
 
 static void print_json(const printer *p, const sml_reading *r) {
 	FILE *out = p->out;
-	const unsigned char *o = r->name.data;
 	bool first = true;
 	char text[DECIMAL_CHARS];
-	snprintf(text, sizeof text, "%d-%d:%d.%d.%d*%d", o[0], o[1], o[2], o[3], o[4], o[5]);
-	json_key(out, "obis", &first);
-	json_string(out, text);
+	if (is_obis(r)) {
+		const unsigned char *o = r->obis;
+		snprintf(text, sizeof text, "%d-%d:%d.%d.%d*%d", o[0], o[1], o[2], o[3], o[4], o[5]);
+		json_key(out, "obis", &first);
+		json_string(out, text);
+	} else {
+		json_key(out, "name_hex", &first);
+		json_hex(out, r->name);
+	}
 
 	switch (r->kind) {
 	case SML_READING_SIGNED:
@@ -322,8 +337,7 @@ static int on_reading(const sml_reading *r, void *ctx) {
 		fputs("Error in data stream. entry->value should not be NULL. Skipping this.\n", p->err);
 		return 0;
 	}
-	/* A longer name has always been printed by its first six bytes. */
-	if (!r->name.data || r->name.len < 6) {
+	if (!r->name.data) {
 		fputs("Error in data stream. entry->obj_name should hold six bytes. Skipping this.\n", p->err);
 		return 0;
 	}

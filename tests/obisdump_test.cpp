@@ -122,13 +122,16 @@ TEST(Obisdump, EveryKindOfReading) {
 		{"77 07 000060030AFF 01 01 01 01 4201 01", "0-0:96.3.10*255#true#", nullptr},
 		{"77 07 0100010800FF 01 01 621E 52FF 01 01", nullptr,
 		 "Error in data stream. entry->value should not be NULL. Skipping this."},
-		{"77 06 0100010800 01 01 621E 52FF 6303DB 01", nullptr,
-		 "Error in data stream. entry->obj_name should hold six bytes. Skipping this."},
+		// Only a name of six bytes is an OBIS code: others print in hex,
+		// never as the code of their first six bytes.
+		{"77 06 0100010800 01 01 621E 52FF 6303DB 01", "0100010800#98.7#Wh", nullptr},
+		{"77 08 0100010800FF07 01 01 621E 52FF 6303DB 01", "0100010800ff07#98.7#Wh", nullptr},
+		{"77 8002 01 01 621E 52FF 6303DB 01", "#98.7#Wh", nullptr},
 		{"77 01 01 01 621E 52FF 6303DB 01", nullptr,
 		 "Error in data stream. entry->obj_name should hold six bytes. Skipping this."},
 		{"77 07 0100020800FF 01 01 621E 52FF 6303DB 01", "1-0:2.8.0*255#98.7#Wh", nullptr},
 	};
-	std::string list = "F1 01"; // 17 entries
+	std::string list = "F1 03"; // 19 entries
 	std::string out, err;
 	for (const auto &e : entries) {
 		list += e.wire;
@@ -137,7 +140,7 @@ TEST(Obisdump, EveryKindOfReading) {
 		if (e.err)
 			err += std::string(e.err) + "\n";
 	}
-	ASSERT_EQ(std::size(entries), 17u);
+	ASSERT_EQ(std::size(entries), 19u);
 	auto frame = framed(get_list_file(list));
 	auto r = test::run({obisdump, "-"}, frame);
 	EXPECT_EQ(r.out, summary(frame, 1, "SML message  701\n") + out);
@@ -298,8 +301,7 @@ std::vector<unsigned char> every_kind_file() {
 TEST(Obisdump, EveryKindOfValueAndTimeInEachFormat) {
 	auto frame = framed(every_kind_file());
 	const std::string head = summary(frame, 2, "SML message  701\nSML message  401\n");
-	const std::string err = "Error in data stream. entry->value should not be NULL. Skipping this.\n"
-				"Error in data stream. entry->obj_name should hold six bytes. Skipping this.\n";
+	const std::string err = "Error in data stream. entry->value should not be NULL. Skipping this.\n";
 	// Only the GetList readings, as ever; only numbers have units.
 	const std::string text = "#true#\n"
 				 "129-129:199.130.3*255#XYZ#\n"
@@ -309,12 +311,12 @@ TEST(Obisdump, EveryKindOfValueAndTimeInEachFormat) {
 				 "1-0:99.1.0*255#72 62 02 72 65 00 00 00 01 52 05 #\n";
 	auto r = test::run({obisdump, "-"}, frame);
 	EXPECT_EQ(r.out, head + "1-0:1.8.0*255#1234500.0#Wh\n0-0:96.3.10*255" + text + "1-0:96.5.5*255#5.0#\n" +
-				 "1-0:96.1.0*255##\n");
+				 "0100020800#98.7#Wh\n1-0:96.1.0*255##\n");
 	EXPECT_EQ(r.err, err);
 	EXPECT_EQ(r.status, 0);
 	r = test::run({obisdump, "--exact", "-"}, frame);
 	EXPECT_EQ(r.out, head + "1-0:1.8.0*255#1234500.0#Wh\n0-0:96.3.10*255" + text + "1-0:96.5.5*255#5#\n" +
-				 "1-0:96.1.0*255##\n");
+				 "0100020800#98.7#Wh\n1-0:96.1.0*255##\n");
 	EXPECT_EQ(r.err, err);
 
 	// Every reading, profiles too; keys only for the fields present.
@@ -331,6 +333,7 @@ TEST(Obisdump, EveryKindOfValueAndTimeInEachFormat) {
 		R"({"obis":"0-0:1.0.0*1","value":"2023-11-14T19:13:20-03:00","meter_time":86400,)" + server + "}",
 		R"({"obis":"1-0:99.1.0*255","value":"7262027265000000015205","meter_time":86400,)" + server + "}",
 		R"({"obis":"1-0:96.5.5*255","value":5,"unit_code":58,"meter_time":86400,)" + server + "}",
+		R"({"name_hex":"0100020800","value":98.7,"unit":"Wh","unit_code":30,"meter_time":86400,)" + server + "}",
 		R"({"obis":"1-0:96.1.0*255","value":"","meter_time":86400,)" + server + "}",
 		R"({"obis":"1-0:1.8.0*255","value":98.7,"unit":"Wh","unit_code":30,"status":0,"meter_time":3600,"server_id":"0102030405"})",
 	}));
