@@ -325,23 +325,87 @@ TEST(Obisdump, EveryKindOfValueAndTimeInEachFormat) {
 	EXPECT_EQ(j.r.err, err);
 	EXPECT_EQ(j.r.status, 0);
 	EXPECT_EQ(j.objects, (std::vector<std::string>{
-		R"({"obis":"1-0:1.8.0*255","value":1234500.0,"unit":"Wh","unit_code":30,"status":65922,"meter_time":86400,)" + server + "}",
+		R"({"obis":"1-0:1.8.0*255","name":"Energy import total","value":1234500.0,"unit":"Wh","unit_code":30,"status":65922,"meter_seconds":86400,)" + server + "}",
 		R"({"obis":"0-0:96.3.10*255","value":true,"meter_time":"2023-11-14T22:13:20Z",)" + server + "}",
-		R"({"obis":"129-129:199.130.3*255","value":"58595a","meter_time":"2023-11-14T23:13:20+01:00",)" + server + "}",
-		R"({"obis":"129-0:96.8.0*1","value":1982288,"unit":"s","unit_code":7,"meter_time":86400,)" + server + "}",
-		R"({"obis":"0-0:1.0.0*255","value":"2023-11-14T22:13:20Z","meter_time":86400,)" + server + "}",
-		R"({"obis":"0-0:1.0.0*1","value":"2023-11-14T19:13:20-03:00","meter_time":86400,)" + server + "}",
-		R"({"obis":"1-0:99.1.0*255","value":"7262027265000000015205","meter_time":86400,)" + server + "}",
-		R"({"obis":"1-0:96.5.5*255","value":5,"unit_code":58,"meter_time":86400,)" + server + "}",
-		R"({"name_hex":"0100020800","value":98.7,"unit":"Wh","unit_code":30,"meter_time":86400,)" + server + "}",
-		R"({"obis":"1-0:96.1.0*255","value":"","meter_time":86400,)" + server + "}",
-		R"({"obis":"1-0:1.8.0*255","value":98.7,"unit":"Wh","unit_code":30,"status":0,"meter_time":3600,"server_id":"0102030405"})",
+		R"({"obis":"129-129:199.130.3*255","name":"Manufacturer","value":"58595a","meter_time":"2023-11-14T23:13:20+01:00",)" + server + "}",
+		R"({"obis":"129-0:96.8.0*1","value":1982288,"unit":"s","unit_code":7,"meter_seconds":86400,)" + server + "}",
+		R"({"obis":"0-0:1.0.0*255","value":"2023-11-14T22:13:20Z","meter_seconds":86400,)" + server + "}",
+		R"({"obis":"0-0:1.0.0*1","value":"2023-11-14T19:13:20-03:00","meter_seconds":86400,)" + server + "}",
+		R"({"obis":"1-0:99.1.0*255","value":"7262027265000000015205","meter_seconds":86400,)" + server + "}",
+		R"({"obis":"1-0:96.5.5*255","value":5,"unit_code":58,"meter_seconds":86400,)" + server + "}",
+		R"({"name_hex":"0100020800","value":98.7,"unit":"Wh","unit_code":30,"meter_seconds":86400,)" + server + "}",
+		R"({"obis":"1-0:96.1.0*255","name":"Meter ID","value":"","meter_seconds":86400,)" + server + "}",
+		R"({"obis":"1-0:1.8.0*255","name":"Energy import total","value":98.7,"unit":"Wh","unit_code":30,"status":0,"meter_seconds":3600,"server_id":"0102030405"})",
 	}));
 	// One time per frame.
 	auto out = lines_of(j.r.out);
 	ASSERT_FALSE(out.empty());
 	for (const auto &line : out)
 		EXPECT_EQ(line.substr(line.find("\"received\":")), out[0].substr(out[0].find("\"received\":")));
+}
+
+// The keys of one GetList entry each (no server, no sensor time): "unit"
+// only for a code with a real symbol, seconds apart from points in time,
+// the name where the code has one, and times in UTC where their offsets
+// leave ISO 8601. 1700000000 is 6553F100, 2023-11-14T22:13:20Z.
+TEST(Obisdump, JsonKeysOfAnEntry) {
+	const struct {
+		const char *wire, *json, *text;
+	} cases[] = {
+		{"77 07 0100100700FF 01 01 62FF 5200 5305DC 01",
+		 R"({"obis":"1-0:16.7.0*255","name":"Active power","value":1500,"unit_code":255})",
+		 "1-0:16.7.0*255#1500.0#(unitless)"},
+		{"77 07 0100100700FF 01 01 62FE 5200 5305DC 01",
+		 R"({"obis":"1-0:16.7.0*255","name":"Active power","value":1500,"unit_code":254})",
+		 "1-0:16.7.0*255#1500.0#(other)"},
+		{"77 07 0100100700FF 01 01 62FD 5200 5305DC 01",
+		 R"({"obis":"1-0:16.7.0*255","name":"Active power","value":1500,"unit_code":253})",
+		 "1-0:16.7.0*255#1500.0#(reserved)"},
+		{"77 07 0100100700FF 01 01 623A 5200 5305DC 01",
+		 R"({"obis":"1-0:16.7.0*255","name":"Active power","value":1500,"unit_code":58})",
+		 "1-0:16.7.0*255#1500.0#"},
+		{"77 07 0100600505FF 01 01 621B 5200 5305DC 01", R"({"obis":"1-0:96.5.5*255","value":1500,"unit":"W","unit_code":27})",
+		 "1-0:96.5.5*255#1500.0#W"},
+		{"77 07 0100010800FF 01 72 6201 6500015180 621E 52FF 6303DB 01",
+		 R"({"obis":"1-0:1.8.0*255","name":"Energy import total","value":98.7,"unit":"Wh","unit_code":30,"meter_seconds":86400})",
+		 "1-0:1.8.0*255#98.7#Wh"},
+		{"77 07 0100010800FF 01 72 6202 656553F100 621E 52FF 6303DB 01",
+		 R"({"obis":"1-0:1.8.0*255","name":"Energy import total","value":98.7,"unit":"Wh","unit_code":30,"meter_time":"2023-11-14T22:13:20Z"})",
+		 "1-0:1.8.0*255#98.7#Wh"},
+		// Seven bytes are no OBIS code, though the first six are 1-0:1.8.0*255.
+		{"77 08 0100010800FF07 01 01 621E 52FF 6303DB 01",
+		 R"({"name_hex":"0100010800ff07","value":98.7,"unit":"Wh","unit_code":30})", "0100010800ff07#98.7#Wh"},
+		// Local offsets of 23 h and 59 min, the most an ISO 8601 offset takes...
+		{"77 07 0100010800FF 01 72 6203 73 656553F100 530564 53003B 621E 52FF 6303DB 01",
+		 R"({"obis":"1-0:1.8.0*255","name":"Energy import total","value":98.7,"unit":"Wh","unit_code":30,"meter_time":"2023-11-15T22:12:20+23:59"})",
+		 "1-0:1.8.0*255#98.7#Wh"},
+		// ... and beyond: UTC, with the meter's offsets in minutes.
+		{"77 07 0100010800FF 01 72 6203 73 656553F100 5305A0 530000 621E 52FF 6303DB 01",
+		 R"({"obis":"1-0:1.8.0*255","name":"Energy import total","value":98.7,"unit":"Wh","unit_code":30,"meter_time":"2023-11-14T22:13:20Z","meter_local_offset":1440,"meter_season_offset":0})",
+		 "1-0:1.8.0*255#98.7#Wh"},
+		{"77 07 0100010800FF 01 72 6203 73 656553F100 538000 538000 621E 52FF 6303DB 01",
+		 R"({"obis":"1-0:1.8.0*255","name":"Energy import total","value":98.7,"unit":"Wh","unit_code":30,"meter_time":"2023-11-14T22:13:20Z","meter_local_offset":-32768,"meter_season_offset":-32768})",
+		 "1-0:1.8.0*255#98.7#Wh"},
+		{"77 07 0000010000FF 01 01 01 01 72 6201 72 6203 73 656553F100 538000 538000 01",
+		 R"({"obis":"0-0:1.0.0*255","value":"2023-11-14T22:13:20Z","value_local_offset":-32768,"value_season_offset":-32768})",
+		 "0-0:1.0.0*255#2023-11-14T22:13:20Z#"},
+	};
+	std::string list = "7C";
+	std::vector<std::string> json;
+	std::string text;
+	for (const auto &c : cases) {
+		list += c.wire;
+		json.emplace_back(c.json);
+		text += std::string(c.text) + "\n";
+	}
+	ASSERT_EQ(std::size(cases), 12u);
+	auto frame = framed(get_list_file(list));
+	auto j = run_json(frame);
+	EXPECT_EQ(j.r.err, "");
+	EXPECT_EQ(j.objects, json);
+	auto r = test::run({obisdump, "-"}, frame);
+	EXPECT_EQ(r.err, "");
+	EXPECT_EQ(r.out, summary(frame, 1, "SML message  701\n") + text);
 }
 
 // Entries the walk cannot read are named on stderr with the byte where they
@@ -365,8 +429,8 @@ TEST(Obisdump, ReadsAroundAnUnreadableEntry) {
 	EXPECT_EQ(r.status, 0);
 	auto j = run_json(frame);
 	EXPECT_EQ(j.objects, (std::vector<std::string>{
-				     R"({"obis":"1-0:1.8.0*255","value":98.7,"unit":"Wh","unit_code":30})",
-				     R"({"obis":"1-0:16.7.0*255","value":-5,"unit":"W","unit_code":27})",
+				     R"({"obis":"1-0:1.8.0*255","name":"Energy import total","value":98.7,"unit":"Wh","unit_code":30})",
+				     R"({"obis":"1-0:16.7.0*255","name":"Active power","value":-5,"unit":"W","unit_code":27})",
 			     }));
 	EXPECT_EQ(j.r.err, warning);
 
@@ -380,7 +444,7 @@ TEST(Obisdump, ReadsAroundAnUnreadableEntry) {
 	EXPECT_EQ(r.err, "zelkor: warning: could not read the whole file\n" + std::string(broken));
 	j = run_json(frame);
 	EXPECT_EQ(j.objects, (std::vector<std::string>{
-				     R"({"obis":"1-0:1.8.0*255","value":98.7,"unit":"Wh","unit_code":30})",
+				     R"({"obis":"1-0:1.8.0*255","name":"Energy import total","value":98.7,"unit":"Wh","unit_code":30})",
 			     }));
 	EXPECT_EQ(j.r.err, broken);
 
