@@ -7,6 +7,8 @@
 #include <sstream>
 #include <string>
 
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <sml/zelkor_version.h>
@@ -56,11 +58,20 @@ TEST(Obisdump, UsageOnAWrongArgumentCount) {
 }
 
 TEST(Obisdump, HelpVersionAndWrongOptions) {
-	const std::string usage = "Usage: " + obisdump + " [--json | --exact] <device>\n"
-				  "       " + obisdump + " --help | --version\n"
-				  "device - serial device of connected power meter e.g. /dev/cu.usbserial, or - for stdin\n"
-				  "--json - one JSON object per reading, one per line (JSON Lines)\n"
-				  "--exact - numbers as exact decimals, not rounded to one decimal place\n";
+	const std::string usage =
+		"Usage: " + obisdump + " [--json | --exact] [--baud N] [--silence S] <device>\n"
+		"       " + obisdump + " --help | --version\n"
+		"Prints every reading an electricity meter sends in SML (Smart Message Language).\n"
+		"device        the meter's serial device, such as /dev/ttyUSB0 or /dev/ttyAMA0 (a name\n"
+		"              under /dev/serial/by-id/ stays the same across reboots); a capture file\n"
+		"              or a FIFO, read to its end; or - for standard input\n"
+		"--json        one JSON object per reading, one per line (JSON Lines); numbers are exact\n"
+		"--exact       numbers as exact decimals, not rounded to one decimal place\n"
+		"--baud N      the line's rate: 300, 600, 1200, 2400, 4800, 9600 (the default), 19200,\n"
+		"              38400, 57600 or 115200\n"
+		"--silence S   a line on stderr when nothing arrives for S seconds (30; 0: never)\n"
+		"-h, --help    this text\n"
+		"-V, --version the version\n";
 	const std::string legacy = "Usage: " + obisdump + " <device>\n"
 				   "device - serial device of connected power meter e.g. /dev/cu.usbserial, or - for stdin\n";
 	const std::string version = std::string("obisdump ") + ZELKOR_VERSION_STRING + "\n";
@@ -71,13 +82,23 @@ TEST(Obisdump, HelpVersionAndWrongOptions) {
 		std::string out, err;
 	} cases[] = {
 		{{"--help"}, 0, usage, ""},
+		{{"-h"}, 0, usage, ""},
 		{{"--json", "--help", "-"}, 0, usage, ""},
 		{{"--version"}, 0, version, ""},
+		{{"-V"}, 0, version, ""},
 		{{"--bogus", "-"}, 1, "", "obisdump: unknown option --bogus\n" + usage},
 		{{"-x"}, 1, "", "obisdump: unknown option -x\n" + usage},
-		{{"--json", "--exact", "-"}, 1, "", "obisdump: --json and --exact exclude each other\n" + usage},
-		// Without a device, or with two, as before there were options.
-		{{"--json"}, 1, legacy, ""},
+		{{"--baud", "1000", "-"}, 1, "", "obisdump: --baud 1000: not a rate the line takes\n" + usage},
+		{{"--baud=-9600", "-"}, 1, "", "obisdump: --baud -9600: not a rate the line takes\n" + usage},
+		{{"-", "--baud"}, 1, "", "obisdump: --baud needs a rate\n" + usage},
+		{{"--silence", "x", "-"}, 1, "", "obisdump: --silence x: not a number of seconds from 0 to 86400\n" + usage},
+		{{"--silence=-1", "-"}, 1, "", "obisdump: --silence -1: not a number of seconds from 0 to 86400\n" + usage},
+		// JSON is exact anyway; the rate and the silence are a line's only.
+		{{"--json", "--exact", "-"}, 0, "", ""},
+		{{"--baud", "300", "--silence=0.5", "-"}, 0, "", ""},
+		// Without a device, or with two, as before there were options; JSON
+		// keeps its standard output for JSON.
+		{{"--json"}, 1, "", legacy},
 		{{"--exact", "-", "-"}, 1, legacy, ""},
 	};
 	for (const auto &c : cases) {
@@ -92,10 +113,17 @@ TEST(Obisdump, HelpVersionAndWrongOptions) {
 }
 
 TEST(Obisdump, MissingDevice) {
+	const std::string err = "error: open(/nonexistent/ttyUSB9): No such file or directory\n";
+	const std::string failed = "Error: failed to open device (/nonexistent/ttyUSB9)\n";
 	auto r = test::run({obisdump, "/nonexistent/ttyUSB9"});
 	EXPECT_EQ(r.status, 3);
-	EXPECT_EQ(r.err, "error: open(/nonexistent/ttyUSB9): No such file or directory\n");
-	EXPECT_EQ(r.out, "Error: failed to open device (/nonexistent/ttyUSB9)\n");
+	EXPECT_EQ(r.err, err);
+	EXPECT_EQ(r.out, failed);
+	// A pipe into a broker gets JSON or nothing.
+	r = test::run({obisdump, "--json", "/nonexistent/ttyUSB9"});
+	EXPECT_EQ(r.status, 3);
+	EXPECT_EQ(r.err, err + failed);
+	EXPECT_EQ(r.out, "");
 }
 
 TEST(Obisdump, EveryKindOfReading) {
@@ -535,18 +563,47 @@ TEST(Obisdump, PrintsTheReadingsOfEscapedFrames) {
 	EXPECT_EQ(r.status, 0);
 }
 
-TEST(Obisdump, DeviceWhoseInputEndsExitsWith4) {
-	char path[] = "/tmp/obisdump-capture-XXXXXX";
-	int fd = mkstemp(path);
-	ASSERT_GE(fd, 0);
+// A capture file or a FIFO given by its path is read to its end as standard
+// input is; a device whose input ends is a line lost.
+TEST(Obisdump, CaptureByPathIsReadToItsEnd) {
+	char dir[] = "/tmp/obisdump-capture-XXXXXX";
+	ASSERT_TRUE(mkdtemp(dir));
+	const std::string file = std::string(dir) + "/capture.bin", fifo = std::string(dir) + "/fifo";
 	auto frame = meter_frame("000003DB");
-	ASSERT_EQ(write(fd, frame.data(), frame.size()), static_cast<ssize_t>(frame.size()));
-	close(fd);
-	auto r = test::run({obisdump, path});
-	unlink(path);
-	EXPECT_EQ(r.out, summary(frame, 3, meter_tags) +
-				 "1-0:1.8.0*255#98.7#Wh\n");
-	EXPECT_EQ(r.err, "obisdump: read(" + std::string(path) + "): end of input\n");
+	const std::string printed = summary(frame, 3, meter_tags) + "1-0:1.8.0*255#98.7#Wh\n";
+	{
+		std::FILE *f = std::fopen(file.c_str(), "wb");
+		ASSERT_TRUE(f);
+		EXPECT_EQ(std::fwrite(frame.data(), 1, frame.size(), f), frame.size());
+		std::fclose(f);
+	}
+	auto r = test::run({obisdump, file});
+	EXPECT_EQ(r.out, printed);
+	EXPECT_EQ(r.err, "");
+	EXPECT_EQ(r.status, 0);
+
+	ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+	test::process reader({obisdump, fifo});
+	// Its writer opens once obisdump reads.
+	int w = -1;
+	for (auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+	     w < 0 && std::chrono::steady_clock::now() < deadline;)
+		if ((w = open(fifo.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC)) < 0)
+			reader.runs_for(std::chrono::milliseconds(5));
+	ASSERT_GE(w, 0);
+	EXPECT_EQ(write(w, frame.data(), frame.size()), static_cast<ssize_t>(frame.size()));
+	close(w);
+	r = reader.finish();
+	EXPECT_EQ(r.out, printed);
+	EXPECT_EQ(r.err, "");
+	EXPECT_EQ(r.status, 0);
+	unlink(file.c_str());
+	unlink(fifo.c_str());
+	rmdir(dir);
+
+	r = test::run({obisdump, "/dev/null"});
+	EXPECT_EQ(r.out, "");
+	EXPECT_EQ(r.err, "obisdump: read(/dev/null): end of input\n");
 	EXPECT_EQ(r.status, 4);
 }
 

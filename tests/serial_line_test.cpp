@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <stdexcept>
 #include <thread>
@@ -208,6 +209,92 @@ TEST(SerialLine, AnIdleLineLeftAtVmin0IsNoEndOfInput) {
 	auto r = reader.finish();
 	EXPECT_EQ(r.status, 4);
 	EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+}
+
+TEST(SerialLine, TakesTheRateGiven) {
+	const struct {
+		std::vector<std::string> options;
+		speed_t speed;
+	} cases[] = {
+		{{}, B9600},
+		{{"--baud", "19200"}, B19200},
+		{{"--baud=300"}, B300},
+		{{"--baud", "115200"}, B115200},
+	};
+	for (const auto &c : cases) {
+		SCOPED_TRACE(c.options.empty() ? "default" : c.options.back());
+		pty line;
+		std::vector<std::string> args{test::program("obisdump")};
+		args.insert(args.end(), c.options.begin(), c.options.end());
+		args.push_back(line.slave_path);
+		test::process reader(args);
+		termios now = line.raw_settings();
+		EXPECT_EQ(cfgetispeed(&now), c.speed);
+		EXPECT_EQ(cfgetospeed(&now), c.speed);
+	}
+}
+
+std::vector<std::string> lines(const std::string &text) { return test::lines_of(text); }
+
+bool starts_with(const std::string &s, const std::string &prefix) { return s.rfind(prefix, 0) == 0; }
+
+// A wrong rate or a head beside the port: bytes come, no frame does. After
+// 64 KiB one line says so, and only one while it lasts.
+TEST(SerialLine, BytesWithoutAFrameAreSaidOnce) {
+	pty line;
+	test::process reader({test::program("obisdump"), line.slave_path});
+	line.raw_settings();
+	std::vector<unsigned char> noise(2 * 65536);
+	for (size_t i = 0; i < noise.size(); i++)
+		noise[i] = static_cast<unsigned char>(i % 251 == 0x1B ? 0x55 : i % 251);
+	ASSERT_TRUE(line.send(noise));
+	const std::string hint = " but no SML frame; check that the reading head sits straight on the meter's optical "
+				 "port, and the baud rate (9600 now, see --baud)";
+	EXPECT_TRUE(reader.wait_for_error(hint)) << reader.err();
+	ASSERT_TRUE(line.send(meter_frame(12345000)));
+	EXPECT_TRUE(reader.wait_for_output("1-0:1.8.0*255#1234500.0#Wh\n")) << reader.out() << reader.err();
+	line.hang_up();
+	auto r = reader.finish();
+	EXPECT_EQ(r.status, 4);
+	auto err = lines(r.err);
+	ASSERT_GE(err.size(), 2u) << r.err;
+	unsigned long long bytes = 0;
+	EXPECT_EQ(std::sscanf(err[0].c_str(), "obisdump: warning: %llu bytes in ", &bytes), 1) << err[0];
+	EXPECT_GE(bytes, 65536u);
+	EXPECT_LT(bytes, noise.size());
+	EXPECT_EQ(err[0].substr(err[0].size() - std::min(err[0].size(), hint.size())), hint);
+	EXPECT_EQ(std::count_if(err.begin(), err.end(), [&](const std::string &l) { return l.find(hint) != l.npos; }), 1)
+		<< r.err;
+	EXPECT_TRUE(starts_with(err.back(), "obisdump: read(" + line.slave_path + "): ")) << r.err;
+}
+
+// A meter that stops sending while the line stays up: one line when the
+// silence has lasted --silence seconds, one when bytes come again.
+TEST(SerialLine, SilenceIsSaidOnceAndSoIsItsEnd) {
+	pty line;
+	test::process reader({test::program("obisdump"), "--silence", "0.3", line.slave_path});
+	line.raw_settings();
+	const std::string silence = "obisdump: warning: nothing received for 0.3 s; is the reading head on the meter's "
+				    "optical port, and its cable plugged in?\n";
+	EXPECT_TRUE(reader.wait_for_error(silence)) << reader.err();
+	EXPECT_TRUE(reader.runs_for(std::chrono::seconds(1)));
+	EXPECT_EQ(reader.err(), silence);
+	ASSERT_TRUE(line.send(meter_frame(12345000)));
+	EXPECT_TRUE(reader.wait_for_output("1-0:1.8.0*255#1234500.0#Wh\n")) << reader.out() << reader.err();
+	EXPECT_TRUE(reader.wait_for_error(" s of silence\n")) << reader.err();
+	line.hang_up();
+	auto r = reader.finish();
+	EXPECT_EQ(r.status, 4);
+	auto err = lines(r.err);
+	ASSERT_GE(err.size(), 3u) << r.err;
+	EXPECT_EQ(err[0] + "\n", silence);
+	double after = 0;
+	EXPECT_EQ(std::sscanf(err[1].c_str(), "obisdump: receiving again after %lf s of silence", &after), 1) << err[1];
+	EXPECT_GE(after, 1.0);
+	// A slow machine may see the line fall silent again before it closes.
+	for (size_t i = 2; i + 1 < err.size(); i++)
+		EXPECT_EQ(err[i] + "\n", silence);
+	EXPECT_TRUE(starts_with(err.back(), "obisdump: read(" + line.slave_path + "): ")) << r.err;
 }
 
 } // namespace
