@@ -632,6 +632,68 @@ TEST(Obisdump, ReadsWhatTheSimulatorSends) {
 	EXPECT_EQ(r.status, 0);
 }
 
+TEST(MeterSim, HelpVersionAndBadValues) {
+	const std::string sim = program("meter-sim");
+	const std::string usage =
+		"Usage: " + sim + " [-n frames] [-i seconds] [--drop=RATE] [--insert=RATE] [--flip=RATE]\n"
+		"       [--seed=N] [--escapes] [device]\n"
+		"       " + sim + " --help | --version\n"
+		"Plays an electricity meter: sends the SML frames a meter pushes on its optical port.\n"
+		"-n frames      how many to send, 0 for ever (3)\n"
+		"-i seconds     the pause between two frames, such as 0.5 (1)\n"
+		"--drop=RATE    the chance per byte (0 to 1) that it is lost\n"
+		"--insert=RATE  the chance per byte that a random byte comes before it\n"
+		"--flip=RATE    the chance per byte that one of its bits flips\n"
+		"--seed=N       the seed of those faults, a whole number (1)\n"
+		"--escapes      readings whose bytes the transport must escape\n"
+		"device         a serial device to send on, such as /dev/ttyUSB1, or - for standard\n"
+		"               output (the default)\n"
+		"-h, --help     this text\n"
+		"-V, --version  the version\n";
+	const std::string version = std::string("meter-sim ") + ZELKOR_VERSION_STRING + "\n";
+	const struct {
+		std::vector<std::string> args;
+		int status;
+		std::string out, err;
+	} cases[] = {
+		{{"--help"}, 0, usage, ""},
+		{{"-h"}, 0, usage, ""},
+		{{"--version"}, 0, version, ""},
+		{{"-V"}, 0, version, ""},
+		{{"-i", "-1"}, 1, "", "meter-sim: -i -1: not a number of seconds from 0 to 86400\n" + usage},
+		{{"-i", "x"}, 1, "", "meter-sim: -i x: not a number of seconds from 0 to 86400\n" + usage},
+		{{"--flip=2"}, 1, "", "meter-sim: --flip=2: not a rate from 0 to 1\n" + usage},
+		{{"--drop", "-0.1"}, 1, "", "meter-sim: --drop=-0.1: not a rate from 0 to 1\n" + usage},
+		{{"--seed=x"}, 1, "", "meter-sim: --seed=x: not a whole number from 0 to 18446744073709551615\n" + usage},
+		{{"--seed=-1"}, 1, "", "meter-sim: --seed=-1: not a whole number from 0 to 18446744073709551615\n" + usage},
+		{{"-n", "-1"}, 1, "", "meter-sim: -n -1: not a number of frames, a whole number from 0 up\n" + usage},
+		{{"-n"}, 1, "", "meter-sim: -n needs a value\n" + usage},
+		{{"--bogus"}, 1, "", "meter-sim: unknown option --bogus\n" + usage},
+		{{"-", "-"}, 1, "", "meter-sim: a second device -: one at most\n" + usage},
+	};
+	for (const auto &c : cases) {
+		std::vector<std::string> args{sim};
+		args.insert(args.end(), c.args.begin(), c.args.end());
+		SCOPED_TRACE(args[1]);
+		auto r = test::run(args);
+		EXPECT_EQ(r.status, c.status);
+		EXPECT_EQ(r.out, c.out);
+		EXPECT_EQ(r.err, c.err);
+	}
+
+	// A pause of a fraction of a second between the same readings.
+	auto readings = [&](const std::string &out) {
+		return test::run({obisdump, "-"}, std::vector<unsigned char>(out.begin(), out.end())).out;
+	};
+	auto at_once = test::run({sim, "-n", "2", "-i", "0"});
+	auto start = std::chrono::steady_clock::now();
+	auto paused = test::run({sim, "-n", "2", "-i", "0.3"});
+	EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(300));
+	EXPECT_EQ(paused.status, 0);
+	EXPECT_EQ(paused.err, "");
+	EXPECT_EQ(readings(paused.out), readings(at_once.out));
+}
+
 // The output of one file: its summary line up to the next one.
 std::vector<std::string> file_blocks(const std::string &out) {
 	std::vector<std::string> blocks;
