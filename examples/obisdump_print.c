@@ -121,10 +121,10 @@ static void iso_time(char text[TIME_CHARS], int64_t seconds, int millis, bool lo
 
 typedef enum {
 	NO_TIME,
-	TIME_NUMBER, /* seconds */
-	TIME_STRING, /* ISO 8601 */
-	TIME_STRING_UTC     /* ISO 8601 in UTC, for a local timestamp whose offsets
-			no ISO 8601 offset can carry */
+	TIME_NUMBER,    /* seconds */
+	TIME_STRING,    /* ISO 8601 */
+	TIME_STRING_UTC /* ISO 8601 in UTC, for a local timestamp whose offsets
+			   no ISO 8601 offset can carry */
 } time_form;
 
 /* ISO 8601 offsets go to 23:59 either way. */
