@@ -12,6 +12,7 @@
 #include <time.h>
 
 #include <sml/sml_file.h>
+#include <sml/sml_obis.h>
 #include <sml/sml_reading.h>
 
 #include "unit.h"
@@ -20,8 +21,8 @@
  * scaler of -128), or 20 digits and 127 zeros. */
 enum { DECIMAL_CHARS = 1 + 20 + 2 + 128 + 1 };
 
-/* "2023-11-14T23:13:20.412+01:00" and the like; longer only for offsets no
- * meter sends, which still fit. */
+/* "2023-11-14T23:13:20.412+01:00" and the like: offsets stay within 23:59,
+ * and a time no gmtime takes prints as its number. */
 enum { TIME_CHARS = 48 };
 
 typedef struct {
@@ -118,7 +119,16 @@ static void iso_time(char text[TIME_CHARS], int64_t seconds, int millis, bool lo
 	snprintf(text + n, TIME_CHARS - n, "%c%02d:%02d", offset < 0 ? '-' : '+', minutes / 60, minutes % 60);
 }
 
-typedef enum { NO_TIME, TIME_NUMBER, TIME_STRING } time_form;
+typedef enum {
+	NO_TIME,
+	TIME_NUMBER,    /* seconds */
+	TIME_STRING,    /* ISO 8601 */
+	TIME_STRING_UTC /* ISO 8601 in UTC, for a local timestamp whose offsets
+			   no ISO 8601 offset can carry */
+} time_form;
+
+/* ISO 8601 offsets go to 23:59 either way. */
+enum { OFFSET_MINUTES_MAX = 24 * 60 - 1 };
 
 /* A sec index (or a number under no tag) is a count of seconds and stays a
  * number; timestamps are points in time. */
@@ -131,9 +141,12 @@ static time_form time_text(char text[TIME_CHARS], const sml_reading_time *t) {
 	case SML_READING_TIME_TIMESTAMP:
 		iso_time(text, t->seconds, -1, false, 0);
 		return TIME_STRING;
-	case SML_READING_TIME_LOCAL_TIMESTAMP:
-		iso_time(text, t->seconds, -1, true, t->local_offset + t->season_time_offset);
-		return TIME_STRING;
+	case SML_READING_TIME_LOCAL_TIMESTAMP: {
+		int offset = t->local_offset + t->season_time_offset;
+		bool fits = offset >= -OFFSET_MINUTES_MAX && offset <= OFFSET_MINUTES_MAX;
+		iso_time(text, t->seconds, -1, fits, offset);
+		return fits ? TIME_STRING : TIME_STRING_UTC;
+	}
 	case SML_READING_TIME_NONE:
 		break;
 	}
@@ -153,10 +166,20 @@ static void print_hex_groups(FILE *out, sml_bytes b, bool mixed) {
 		fprintf(out, "%02x ", b.data[i]);
 }
 
+/* A name of exactly six bytes is an OBIS code; any other length is not, and
+ * reading its first six as one would name a register the meter never sent. */
+static bool is_obis(const sml_reading *r) { return (r->flags & SML_READING_HAS_OBIS) != 0; }
+
 static void print_text(const printer *p, const sml_reading *r) {
-	const unsigned char *o = r->name.data;
 	FILE *out = p->out;
-	fprintf(out, "%d-%d:%d.%d.%d*%d#", o[0], o[1], o[2], o[3], o[4], o[5]);
+	if (is_obis(r)) {
+		const unsigned char *o = r->obis;
+		fprintf(out, "%d-%d:%d.%d.%d*%d#", o[0], o[1], o[2], o[3], o[4], o[5]);
+	} else {
+		for (size_t i = 0; i < r->name.len; i++)
+			fprintf(out, "%02x", r->name.data[i]);
+		fputc('#', out);
+	}
 	char text[DECIMAL_CHARS];
 	switch (r->kind) {
 	case SML_READING_SIGNED:
@@ -212,27 +235,59 @@ static void json_key(FILE *out, const char *key, bool *first) {
 	*first = false;
 }
 
-/* A time as JSON: a number of seconds, or an ISO 8601 string. */
-static void json_time(FILE *out, const char *key, const sml_reading_time *t, bool *first) {
+/* The keys of one time: seconds go under their own key where a count of
+ * seconds could be taken for a Unix time. */
+typedef struct {
+	const char *seconds, *iso, *local_offset, *season_offset;
+} time_keys;
+
+static const time_keys value_keys = {"value", "value", "value_local_offset", "value_season_offset"};
+static const time_keys meter_keys = {"meter_seconds", "meter_time", "meter_local_offset", "meter_season_offset"};
+
+/* A time as JSON: a number of seconds, or an ISO 8601 string; a local time
+ * given in UTC keeps the meter's offsets, in minutes, beside it. */
+static void json_time(FILE *out, const time_keys *keys, const sml_reading_time *t, bool *first) {
 	char text[TIME_CHARS];
 	time_form form = time_text(text, t);
-	if (form == NO_TIME)
+	switch (form) {
+	case NO_TIME:
 		return;
-	json_key(out, key, first);
-	if (form == TIME_STRING)
-		json_string(out, text);
-	else
+	case TIME_NUMBER:
+		json_key(out, keys->seconds, first);
 		fputs(text, out);
+		return;
+	case TIME_STRING:
+	case TIME_STRING_UTC:
+		json_key(out, keys->iso, first);
+		json_string(out, text);
+		break;
+	}
+	if (form == TIME_STRING_UTC) {
+		json_key(out, keys->local_offset, first);
+		fprintf(out, "%d", t->local_offset);
+		json_key(out, keys->season_offset, first);
+		fprintf(out, "%d", t->season_time_offset);
+	}
 }
 
 static void print_json(const printer *p, const sml_reading *r) {
 	FILE *out = p->out;
-	const unsigned char *o = r->name.data;
 	bool first = true;
 	char text[DECIMAL_CHARS];
-	snprintf(text, sizeof text, "%d-%d:%d.%d.%d*%d", o[0], o[1], o[2], o[3], o[4], o[5]);
-	json_key(out, "obis", &first);
-	json_string(out, text);
+	if (is_obis(r)) {
+		const unsigned char *o = r->obis;
+		snprintf(text, sizeof text, "%d-%d:%d.%d.%d*%d", o[0], o[1], o[2], o[3], o[4], o[5]);
+		json_key(out, "obis", &first);
+		json_string(out, text);
+		const char *name = sml_obis_name(r->obis, sizeof r->obis);
+		if (name) {
+			json_key(out, "name", &first);
+			json_string(out, name);
+		}
+	} else {
+		json_key(out, "name_hex", &first);
+		json_hex(out, r->name);
+	}
 
 	switch (r->kind) {
 	case SML_READING_SIGNED:
@@ -251,14 +306,15 @@ static void print_json(const printer *p, const sml_reading *r) {
 		json_hex(out, r->value.bytes);
 		break;
 	case SML_READING_TIME:
-		json_time(out, "value", &r->value.time, &first);
+		json_time(out, &value_keys, &r->value.time, &first);
 		break;
 	case SML_READING_NONE:
 		break;
 	}
 
 	if (r->flags & SML_READING_HAS_UNIT) {
-		const char *unit = dlms_get_unit(r->unit);
+		/* "(reserved)", "(other)" and "(unitless)" name no unit. */
+		const char *unit = r->unit < 253 ? dlms_get_unit(r->unit) : NULL;
 		if (unit) {
 			json_key(out, "unit", &first);
 			json_string(out, unit);
@@ -272,7 +328,7 @@ static void print_json(const printer *p, const sml_reading *r) {
 	}
 	/* The entry's own time, else the time of the meter's sensor when it
 	 * answered. */
-	json_time(out, "meter_time", r->val_time.kind != SML_READING_TIME_NONE ? &r->val_time : &r->sensor_time,
+	json_time(out, &meter_keys, r->val_time.kind != SML_READING_TIME_NONE ? &r->val_time : &r->sensor_time,
 		  &first);
 	if (r->server_id.data) {
 		json_key(out, "server_id", &first);
@@ -322,8 +378,7 @@ static int on_reading(const sml_reading *r, void *ctx) {
 		fputs("Error in data stream. entry->value should not be NULL. Skipping this.\n", p->err);
 		return 0;
 	}
-	/* A longer name has always been printed by its first six bytes. */
-	if (!r->name.data || r->name.len < 6) {
+	if (!r->name.data) {
 		fputs("Error in data stream. entry->obj_name should hold six bytes. Skipping this.\n", p->err);
 		return 0;
 	}

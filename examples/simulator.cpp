@@ -5,15 +5,20 @@
 //   meter-sim [-n frames] [-i seconds] [--drop=RATE] [--insert=RATE]
 //             [--flip=RATE] [--seed=N] [--escapes] [device]
 //
-// -n 0 sends for ever; the default is 3 frames, one a second. The fault
+// -n 0 sends for ever; the default is 3 frames, one a second (-i takes
+// fractions). The fault
 // options damage the byte stream as a noisy optical line does, repeatably
 // for a given seed; --escapes adds readings whose bytes the transport must
 // escape.
+#include <cctype>
 #include <cerrno>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <random>
+#include <string>
 #include <vector>
 
 #include <fcntl.h>
@@ -23,6 +28,7 @@
 
 #include <sml/sml_file.h>
 #include <sml/sml_transport.h>
+#include <sml/zelkor_version.h>
 
 #include "meter_file.hpp"
 
@@ -43,15 +49,30 @@ int open_line(const char *device) {
 	return fd;
 }
 
-int usage(const char *name) {
-	std::fprintf(stderr,
-		     "Usage: %s [-n frames] [-i seconds] [--drop=RATE] [--insert=RATE] [--flip=RATE] [--seed=N]\n"
-		     "       [--escapes] [device]\n",
-		     name);
-	std::fprintf(stderr, "frames - how many to send, 0 for ever (3); seconds - pause between them (1);\n");
-	std::fprintf(stderr, "RATE - chance per byte (0 to 1) that it is dropped, preceded by a random byte, or has a\n"
-			     "bit flipped; N - seed of those faults (1); --escapes - readings that need escaping;\n");
-	std::fprintf(stderr, "device - serial device to send on, or - for stdout (the default)\n");
+void print_usage(std::FILE *to, const char *name) {
+	std::fprintf(to,
+		     "Usage: %s [-n frames] [-i seconds] [--drop=RATE] [--insert=RATE] [--flip=RATE]\n"
+		     "       [--seed=N] [--escapes] [device]\n"
+		     "       %s --help | --version\n"
+		     "Plays an electricity meter: sends the SML frames a meter pushes on its optical port.\n"
+		     "-n frames      how many to send, 0 for ever (3)\n"
+		     "-i seconds     the pause between two frames, such as 0.5 (1)\n"
+		     "--drop=RATE    the chance per byte (0 to 1) that it is lost\n"
+		     "--insert=RATE  the chance per byte that a random byte comes before it\n"
+		     "--flip=RATE    the chance per byte that one of its bits flips\n"
+		     "--seed=N       the seed of those faults, a whole number (1)\n"
+		     "--escapes      readings whose bytes the transport must escape\n"
+		     "device         a serial device to send on, such as /dev/ttyUSB1, or - for standard\n"
+		     "               output (the default)\n"
+		     "-h, --help     this text\n"
+		     "-V, --version  the version\n",
+		     name, name);
+}
+
+// Wrong usage: what is wrong, and how it is used.
+int refuse(const char *name, const char *what, const char *why) {
+	std::fprintf(stderr, "meter-sim: %s%s%s\n", what, *why ? ": " : "", why);
+	print_usage(stderr, name);
 	return 1;
 }
 
@@ -100,49 +121,102 @@ bool parse_rate(const char *text, double &rate) {
 	return end != text && *end == '\0' && rate >= 0.0 && rate <= 1.0;
 }
 
+bool parse_count(const char *text, long &count) {
+	char *end = nullptr;
+	errno = 0;
+	count = std::strtol(text, &end, 10);
+	return end != text && *end == '\0' && errno == 0 && count >= 0;
+}
+
+constexpr double max_pause = 86400;
+
+bool parse_seconds(const char *text, double &seconds) {
+	char *end = nullptr;
+	seconds = std::strtod(text, &end);
+	return end != text && *end == '\0' && std::isfinite(seconds) && seconds >= 0 && seconds <= max_pause;
+}
+
+bool parse_seed(const char *text, unsigned long long &seed) {
+	char *end = nullptr;
+	errno = 0;
+	seed = std::strtoull(text, &end, 10);
+	// strtoull takes "-1" for its largest value.
+	return end != text && *end == '\0' && errno == 0 && std::isdigit(static_cast<unsigned char>(text[0]));
+}
+
+// The option getopt_long stopped at: arg when it is a long one (without
+// its value), else the short option's letter.
+std::string option_named(const char *arg, int letter) {
+	if (std::strncmp(arg, "--", 2) == 0)
+		return std::string(arg, std::strcspn(arg, "="));
+	return std::string("-") + static_cast<char>(letter);
+}
+
+void pause_for(double seconds) {
+	double whole = std::floor(seconds);
+	timespec left{static_cast<time_t>(whole), static_cast<long>((seconds - whole) * 1e9)};
+	while (nanosleep(&left, &left) != 0 && errno == EINTR) {
+	}
+}
+
 } // namespace
 
 int main(int argc, char **argv) {
 	long frames = 3;
-	long seconds = 1;
+	double seconds = 1;
 	bool escapes = false;
 	line_faults faults;
 	enum { opt_drop = 256, opt_insert, opt_flip, opt_seed, opt_escapes };
 	static const option long_options[] = {
 		{"drop", required_argument, nullptr, opt_drop},     {"insert", required_argument, nullptr, opt_insert},
 		{"flip", required_argument, nullptr, opt_flip},     {"seed", required_argument, nullptr, opt_seed},
-		{"escapes", no_argument, nullptr, opt_escapes}, {nullptr, 0, nullptr, 0},
+		{"escapes", no_argument, nullptr, opt_escapes},     {"help", no_argument, nullptr, 'h'},
+		{"version", no_argument, nullptr, 'V'},             {nullptr, 0, nullptr, 0},
 	};
-	int opt;
-	while ((opt = getopt_long(argc, argv, "n:i:", long_options, nullptr)) != -1) {
-		bool ok = true;
+	const char *name = argv[0];
+	opterr = 0;
+	int opt, at = 0;
+	while ((opt = getopt_long(argc, argv, ":n:i:hV", long_options, &at)) != -1) {
+		std::string what = opt == 'n' || opt == 'i' ? std::string("-") + static_cast<char>(opt) + " " + optarg
+				   : opt >= opt_drop && opt <= opt_seed ? std::string("--") + long_options[at].name + "=" + optarg
+									: std::string();
 		switch (opt) {
+		case 'h':
+			print_usage(stdout, name);
+			return 0;
+		case 'V':
+			std::printf("meter-sim %s\n", sml_version());
+			return 0;
 		case 'n':
-		case 'i': {
-			char *end = nullptr;
-			long v = std::strtol(optarg, &end, 10);
-			ok = end != optarg && *end == '\0' && v >= 0;
-			(opt == 'n' ? frames : seconds) = v;
+			if (!parse_count(optarg, frames))
+				return refuse(name, what.c_str(), "not a number of frames, a whole number from 0 up");
 			break;
-		}
-		case opt_drop: ok = parse_rate(optarg, faults.drop); break;
-		case opt_insert: ok = parse_rate(optarg, faults.insert); break;
-		case opt_flip: ok = parse_rate(optarg, faults.flip); break;
+		case 'i':
+			if (!parse_seconds(optarg, seconds))
+				return refuse(name, what.c_str(), "not a number of seconds from 0 to 86400");
+			break;
+		case opt_drop:
+		case opt_insert:
+		case opt_flip:
+			if (!parse_rate(optarg, opt == opt_drop ? faults.drop : opt == opt_insert ? faults.insert : faults.flip))
+				return refuse(name, what.c_str(), "not a rate from 0 to 1");
+			break;
 		case opt_seed: {
-			char *end = nullptr;
-			unsigned long long seed = std::strtoull(optarg, &end, 10);
-			ok = end != optarg && *end == '\0';
+			unsigned long long seed = 0;
+			if (!parse_seed(optarg, seed))
+				return refuse(name, what.c_str(), "not a whole number from 0 to 18446744073709551615");
 			faults.rng.seed(seed);
 			break;
 		}
 		case opt_escapes: escapes = true; break;
-		default: ok = false;
+		case ':':
+			return refuse(name, (option_named(argv[optind - 1], optopt) + " needs a value").c_str(), "");
+		default:
+			return refuse(name, ("unknown option " + option_named(argv[optind - 1], optopt)).c_str(), "");
 		}
-		if (!ok)
-			return usage(argv[0]);
 	}
 	if (argc - optind > 1)
-		return usage(argv[0]);
+		return refuse(name, (std::string("a second device ") + argv[optind + 1]).c_str(), "one at most");
 
 	const char *device = optind < argc ? argv[optind] : "-";
 	int fd = std::strcmp(device, "-") == 0 ? STDOUT_FILENO : open_line(device);
@@ -153,7 +227,7 @@ int main(int argc, char **argv) {
 
 	for (long n = 0; frames == 0 || n < frames; n++) {
 		if (n > 0 && seconds > 0)
-			sleep(static_cast<unsigned>(seconds));
+			pause_for(seconds);
 		sml_file *file = meter::file(static_cast<unsigned>(n), meter::usual_readings, escapes);
 		bool written;
 		if (faults.any()) {

@@ -1,7 +1,8 @@
 // libFuzzer target: any bytes as the SML file of a received frame, through
 // obisdump's per-frame printing in each of its formats. Diagnostics go to a
 // null stream; the text formats print the same lines but for their numbers,
-// and every line of JSON is one JSON object with its "obis" and "received".
+// and every line of JSON is one JSON object with its "obis" (or "name_hex")
+// and "received".
 #include <sml/sml_shared.h>
 
 #include <cstddef>
@@ -60,7 +61,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
 		if (end == std::string::npos)
 			std::abort();
 		auto v = test::json::parse(std::string_view(json).substr(at, end - at));
-		if (!v || v->kind != test::json::value::object || !v->find("obis") || !v->find("received"))
+		if (!v || v->kind != test::json::value::object || !(v->find("obis") || v->find("name_hex")) ||
+		    !v->find("received"))
 			std::abort();
 		at = end + 1;
 	}

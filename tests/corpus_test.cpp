@@ -251,8 +251,8 @@ TEST(Corpus, Emh105PrintsEveryReadingInEveryFormat) {
 	const std::vector<std::string> expected = {
 		R"({"obis":"129-130:129.84.1*255","value":"422ccd8c","meter_time":"2024-10-25T11:21:38+02:00",)" + server + "}",
 		R"({"obis":"1-0:1.17.0*255","value":4050.8,"unit":"Wh","unit_code":30,"status":8,"meter_time":"2024-10-25T11:21:39+02:00",)" + server + "}",
-		R"({"obis":"129-0:96.8.0*1","value":1982288,"meter_time":1982333,)" + server + "}",
-		R"({"obis":"129-128:129.113.1*255","value":15,"meter_time":1982333,)" + server + "}",
+		R"({"obis":"129-0:96.8.0*1","value":1982288,"meter_seconds":1982333,)" + server + "}",
+		R"({"obis":"129-128:129.113.1*255","value":15,"meter_seconds":1982333,)" + server + "}",
 	};
 	std::vector<std::string> got;
 	for (const auto &line : lines_of(r.out)) {

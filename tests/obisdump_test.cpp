@@ -7,6 +7,8 @@
 #include <sstream>
 #include <string>
 
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <sml/zelkor_version.h>
@@ -56,11 +58,20 @@ TEST(Obisdump, UsageOnAWrongArgumentCount) {
 }
 
 TEST(Obisdump, HelpVersionAndWrongOptions) {
-	const std::string usage = "Usage: " + obisdump + " [--json | --exact] <device>\n"
-				  "       " + obisdump + " --help | --version\n"
-				  "device - serial device of connected power meter e.g. /dev/cu.usbserial, or - for stdin\n"
-				  "--json - one JSON object per reading, one per line (JSON Lines)\n"
-				  "--exact - numbers as exact decimals, not rounded to one decimal place\n";
+	const std::string usage =
+		"Usage: " + obisdump + " [--json | --exact] [--baud N] [--silence S] <device>\n"
+		"       " + obisdump + " --help | --version\n"
+		"Prints every reading an electricity meter sends in SML (Smart Message Language).\n"
+		"device        the meter's serial device, such as /dev/ttyUSB0 or /dev/ttyAMA0 (a name\n"
+		"              under /dev/serial/by-id/ stays the same across reboots); a capture file\n"
+		"              or a FIFO, read to its end; or - for standard input\n"
+		"--json        one JSON object per reading, one per line (JSON Lines); numbers are exact\n"
+		"--exact       numbers as exact decimals, not rounded to one decimal place\n"
+		"--baud N      the line's rate: 300, 600, 1200, 2400, 4800, 9600 (the default), 19200,\n"
+		"              38400, 57600 or 115200\n"
+		"--silence S   a line on stderr when nothing arrives for S seconds (30; 0: never)\n"
+		"-h, --help    this text\n"
+		"-V, --version the version\n";
 	const std::string legacy = "Usage: " + obisdump + " <device>\n"
 				   "device - serial device of connected power meter e.g. /dev/cu.usbserial, or - for stdin\n";
 	const std::string version = std::string("obisdump ") + ZELKOR_VERSION_STRING + "\n";
@@ -71,13 +82,23 @@ TEST(Obisdump, HelpVersionAndWrongOptions) {
 		std::string out, err;
 	} cases[] = {
 		{{"--help"}, 0, usage, ""},
+		{{"-h"}, 0, usage, ""},
 		{{"--json", "--help", "-"}, 0, usage, ""},
 		{{"--version"}, 0, version, ""},
+		{{"-V"}, 0, version, ""},
 		{{"--bogus", "-"}, 1, "", "obisdump: unknown option --bogus\n" + usage},
 		{{"-x"}, 1, "", "obisdump: unknown option -x\n" + usage},
-		{{"--json", "--exact", "-"}, 1, "", "obisdump: --json and --exact exclude each other\n" + usage},
-		// Without a device, or with two, as before there were options.
-		{{"--json"}, 1, legacy, ""},
+		{{"--baud", "1000", "-"}, 1, "", "obisdump: --baud 1000: not a rate the line takes\n" + usage},
+		{{"--baud=-9600", "-"}, 1, "", "obisdump: --baud -9600: not a rate the line takes\n" + usage},
+		{{"-", "--baud"}, 1, "", "obisdump: --baud needs a rate\n" + usage},
+		{{"--silence", "x", "-"}, 1, "", "obisdump: --silence x: not a number of seconds from 0 to 86400\n" + usage},
+		{{"--silence=-1", "-"}, 1, "", "obisdump: --silence -1: not a number of seconds from 0 to 86400\n" + usage},
+		// JSON is exact anyway; the rate and the silence are a line's only.
+		{{"--json", "--exact", "-"}, 0, "", ""},
+		{{"--baud", "300", "--silence=0.5", "-"}, 0, "", ""},
+		// Without a device, or with two, as before there were options; JSON
+		// keeps its standard output for JSON.
+		{{"--json"}, 1, "", legacy},
 		{{"--exact", "-", "-"}, 1, legacy, ""},
 	};
 	for (const auto &c : cases) {
@@ -92,10 +113,17 @@ TEST(Obisdump, HelpVersionAndWrongOptions) {
 }
 
 TEST(Obisdump, MissingDevice) {
+	const std::string err = "error: open(/nonexistent/ttyUSB9): No such file or directory\n";
+	const std::string failed = "Error: failed to open device (/nonexistent/ttyUSB9)\n";
 	auto r = test::run({obisdump, "/nonexistent/ttyUSB9"});
 	EXPECT_EQ(r.status, 3);
-	EXPECT_EQ(r.err, "error: open(/nonexistent/ttyUSB9): No such file or directory\n");
-	EXPECT_EQ(r.out, "Error: failed to open device (/nonexistent/ttyUSB9)\n");
+	EXPECT_EQ(r.err, err);
+	EXPECT_EQ(r.out, failed);
+	// A pipe into a broker gets JSON or nothing.
+	r = test::run({obisdump, "--json", "/nonexistent/ttyUSB9"});
+	EXPECT_EQ(r.status, 3);
+	EXPECT_EQ(r.err, err + failed);
+	EXPECT_EQ(r.out, "");
 }
 
 TEST(Obisdump, EveryKindOfReading) {
@@ -122,13 +150,16 @@ TEST(Obisdump, EveryKindOfReading) {
 		{"77 07 000060030AFF 01 01 01 01 4201 01", "0-0:96.3.10*255#true#", nullptr},
 		{"77 07 0100010800FF 01 01 621E 52FF 01 01", nullptr,
 		 "Error in data stream. entry->value should not be NULL. Skipping this."},
-		{"77 06 0100010800 01 01 621E 52FF 6303DB 01", nullptr,
-		 "Error in data stream. entry->obj_name should hold six bytes. Skipping this."},
+		// Only a name of six bytes is an OBIS code: others print in hex,
+		// never as the code of their first six bytes.
+		{"77 06 0100010800 01 01 621E 52FF 6303DB 01", "0100010800#98.7#Wh", nullptr},
+		{"77 08 0100010800FF07 01 01 621E 52FF 6303DB 01", "0100010800ff07#98.7#Wh", nullptr},
+		{"77 8002 01 01 621E 52FF 6303DB 01", "#98.7#Wh", nullptr},
 		{"77 01 01 01 621E 52FF 6303DB 01", nullptr,
 		 "Error in data stream. entry->obj_name should hold six bytes. Skipping this."},
 		{"77 07 0100020800FF 01 01 621E 52FF 6303DB 01", "1-0:2.8.0*255#98.7#Wh", nullptr},
 	};
-	std::string list = "F1 01"; // 17 entries
+	std::string list = "F1 03"; // 19 entries
 	std::string out, err;
 	for (const auto &e : entries) {
 		list += e.wire;
@@ -137,7 +168,7 @@ TEST(Obisdump, EveryKindOfReading) {
 		if (e.err)
 			err += std::string(e.err) + "\n";
 	}
-	ASSERT_EQ(std::size(entries), 17u);
+	ASSERT_EQ(std::size(entries), 19u);
 	auto frame = framed(get_list_file(list));
 	auto r = test::run({obisdump, "-"}, frame);
 	EXPECT_EQ(r.out, summary(frame, 1, "SML message  701\n") + out);
@@ -298,8 +329,7 @@ std::vector<unsigned char> every_kind_file() {
 TEST(Obisdump, EveryKindOfValueAndTimeInEachFormat) {
 	auto frame = framed(every_kind_file());
 	const std::string head = summary(frame, 2, "SML message  701\nSML message  401\n");
-	const std::string err = "Error in data stream. entry->value should not be NULL. Skipping this.\n"
-				"Error in data stream. entry->obj_name should hold six bytes. Skipping this.\n";
+	const std::string err = "Error in data stream. entry->value should not be NULL. Skipping this.\n";
 	// Only the GetList readings, as ever; only numbers have units.
 	const std::string text = "#true#\n"
 				 "129-129:199.130.3*255#XYZ#\n"
@@ -309,12 +339,12 @@ TEST(Obisdump, EveryKindOfValueAndTimeInEachFormat) {
 				 "1-0:99.1.0*255#72 62 02 72 65 00 00 00 01 52 05 #\n";
 	auto r = test::run({obisdump, "-"}, frame);
 	EXPECT_EQ(r.out, head + "1-0:1.8.0*255#1234500.0#Wh\n0-0:96.3.10*255" + text + "1-0:96.5.5*255#5.0#\n" +
-				 "1-0:96.1.0*255##\n");
+				 "0100020800#98.7#Wh\n1-0:96.1.0*255##\n");
 	EXPECT_EQ(r.err, err);
 	EXPECT_EQ(r.status, 0);
 	r = test::run({obisdump, "--exact", "-"}, frame);
 	EXPECT_EQ(r.out, head + "1-0:1.8.0*255#1234500.0#Wh\n0-0:96.3.10*255" + text + "1-0:96.5.5*255#5#\n" +
-				 "1-0:96.1.0*255##\n");
+				 "0100020800#98.7#Wh\n1-0:96.1.0*255##\n");
 	EXPECT_EQ(r.err, err);
 
 	// Every reading, profiles too; keys only for the fields present.
@@ -323,22 +353,87 @@ TEST(Obisdump, EveryKindOfValueAndTimeInEachFormat) {
 	EXPECT_EQ(j.r.err, err);
 	EXPECT_EQ(j.r.status, 0);
 	EXPECT_EQ(j.objects, (std::vector<std::string>{
-		R"({"obis":"1-0:1.8.0*255","value":1234500.0,"unit":"Wh","unit_code":30,"status":65922,"meter_time":86400,)" + server + "}",
+		R"({"obis":"1-0:1.8.0*255","name":"Energy import total","value":1234500.0,"unit":"Wh","unit_code":30,"status":65922,"meter_seconds":86400,)" + server + "}",
 		R"({"obis":"0-0:96.3.10*255","value":true,"meter_time":"2023-11-14T22:13:20Z",)" + server + "}",
-		R"({"obis":"129-129:199.130.3*255","value":"58595a","meter_time":"2023-11-14T23:13:20+01:00",)" + server + "}",
-		R"({"obis":"129-0:96.8.0*1","value":1982288,"unit":"s","unit_code":7,"meter_time":86400,)" + server + "}",
-		R"({"obis":"0-0:1.0.0*255","value":"2023-11-14T22:13:20Z","meter_time":86400,)" + server + "}",
-		R"({"obis":"0-0:1.0.0*1","value":"2023-11-14T19:13:20-03:00","meter_time":86400,)" + server + "}",
-		R"({"obis":"1-0:99.1.0*255","value":"7262027265000000015205","meter_time":86400,)" + server + "}",
-		R"({"obis":"1-0:96.5.5*255","value":5,"unit_code":58,"meter_time":86400,)" + server + "}",
-		R"({"obis":"1-0:96.1.0*255","value":"","meter_time":86400,)" + server + "}",
-		R"({"obis":"1-0:1.8.0*255","value":98.7,"unit":"Wh","unit_code":30,"status":0,"meter_time":3600,"server_id":"0102030405"})",
+		R"({"obis":"129-129:199.130.3*255","name":"Manufacturer","value":"58595a","meter_time":"2023-11-14T23:13:20+01:00",)" + server + "}",
+		R"({"obis":"129-0:96.8.0*1","value":1982288,"unit":"s","unit_code":7,"meter_seconds":86400,)" + server + "}",
+		R"({"obis":"0-0:1.0.0*255","value":"2023-11-14T22:13:20Z","meter_seconds":86400,)" + server + "}",
+		R"({"obis":"0-0:1.0.0*1","value":"2023-11-14T19:13:20-03:00","meter_seconds":86400,)" + server + "}",
+		R"({"obis":"1-0:99.1.0*255","value":"7262027265000000015205","meter_seconds":86400,)" + server + "}",
+		R"({"obis":"1-0:96.5.5*255","value":5,"unit_code":58,"meter_seconds":86400,)" + server + "}",
+		R"({"name_hex":"0100020800","value":98.7,"unit":"Wh","unit_code":30,"meter_seconds":86400,)" + server + "}",
+		R"({"obis":"1-0:96.1.0*255","name":"Meter ID","value":"","meter_seconds":86400,)" + server + "}",
+		R"({"obis":"1-0:1.8.0*255","name":"Energy import total","value":98.7,"unit":"Wh","unit_code":30,"status":0,"meter_seconds":3600,"server_id":"0102030405"})",
 	}));
 	// One time per frame.
 	auto out = lines_of(j.r.out);
 	ASSERT_FALSE(out.empty());
 	for (const auto &line : out)
 		EXPECT_EQ(line.substr(line.find("\"received\":")), out[0].substr(out[0].find("\"received\":")));
+}
+
+// The keys of one GetList entry each (no server, no sensor time): "unit"
+// only for a code with a real symbol, seconds apart from points in time,
+// the name where the code has one, and times in UTC where their offsets
+// leave ISO 8601. 1700000000 is 6553F100, 2023-11-14T22:13:20Z.
+TEST(Obisdump, JsonKeysOfAnEntry) {
+	const struct {
+		const char *wire, *json, *text;
+	} cases[] = {
+		{"77 07 0100100700FF 01 01 62FF 5200 5305DC 01",
+		 R"({"obis":"1-0:16.7.0*255","name":"Active power","value":1500,"unit_code":255})",
+		 "1-0:16.7.0*255#1500.0#(unitless)"},
+		{"77 07 0100100700FF 01 01 62FE 5200 5305DC 01",
+		 R"({"obis":"1-0:16.7.0*255","name":"Active power","value":1500,"unit_code":254})",
+		 "1-0:16.7.0*255#1500.0#(other)"},
+		{"77 07 0100100700FF 01 01 62FD 5200 5305DC 01",
+		 R"({"obis":"1-0:16.7.0*255","name":"Active power","value":1500,"unit_code":253})",
+		 "1-0:16.7.0*255#1500.0#(reserved)"},
+		{"77 07 0100100700FF 01 01 623A 5200 5305DC 01",
+		 R"({"obis":"1-0:16.7.0*255","name":"Active power","value":1500,"unit_code":58})",
+		 "1-0:16.7.0*255#1500.0#"},
+		{"77 07 0100600505FF 01 01 621B 5200 5305DC 01", R"({"obis":"1-0:96.5.5*255","value":1500,"unit":"W","unit_code":27})",
+		 "1-0:96.5.5*255#1500.0#W"},
+		{"77 07 0100010800FF 01 72 6201 6500015180 621E 52FF 6303DB 01",
+		 R"({"obis":"1-0:1.8.0*255","name":"Energy import total","value":98.7,"unit":"Wh","unit_code":30,"meter_seconds":86400})",
+		 "1-0:1.8.0*255#98.7#Wh"},
+		{"77 07 0100010800FF 01 72 6202 656553F100 621E 52FF 6303DB 01",
+		 R"({"obis":"1-0:1.8.0*255","name":"Energy import total","value":98.7,"unit":"Wh","unit_code":30,"meter_time":"2023-11-14T22:13:20Z"})",
+		 "1-0:1.8.0*255#98.7#Wh"},
+		// Seven bytes are no OBIS code, though the first six are 1-0:1.8.0*255.
+		{"77 08 0100010800FF07 01 01 621E 52FF 6303DB 01",
+		 R"({"name_hex":"0100010800ff07","value":98.7,"unit":"Wh","unit_code":30})", "0100010800ff07#98.7#Wh"},
+		// Local offsets of 23 h and 59 min, the most an ISO 8601 offset takes...
+		{"77 07 0100010800FF 01 72 6203 73 656553F100 530564 53003B 621E 52FF 6303DB 01",
+		 R"({"obis":"1-0:1.8.0*255","name":"Energy import total","value":98.7,"unit":"Wh","unit_code":30,"meter_time":"2023-11-15T22:12:20+23:59"})",
+		 "1-0:1.8.0*255#98.7#Wh"},
+		// ... and beyond: UTC, with the meter's offsets in minutes.
+		{"77 07 0100010800FF 01 72 6203 73 656553F100 5305A0 530000 621E 52FF 6303DB 01",
+		 R"({"obis":"1-0:1.8.0*255","name":"Energy import total","value":98.7,"unit":"Wh","unit_code":30,"meter_time":"2023-11-14T22:13:20Z","meter_local_offset":1440,"meter_season_offset":0})",
+		 "1-0:1.8.0*255#98.7#Wh"},
+		{"77 07 0100010800FF 01 72 6203 73 656553F100 538000 538000 621E 52FF 6303DB 01",
+		 R"({"obis":"1-0:1.8.0*255","name":"Energy import total","value":98.7,"unit":"Wh","unit_code":30,"meter_time":"2023-11-14T22:13:20Z","meter_local_offset":-32768,"meter_season_offset":-32768})",
+		 "1-0:1.8.0*255#98.7#Wh"},
+		{"77 07 0000010000FF 01 01 01 01 72 6201 72 6203 73 656553F100 538000 538000 01",
+		 R"({"obis":"0-0:1.0.0*255","value":"2023-11-14T22:13:20Z","value_local_offset":-32768,"value_season_offset":-32768})",
+		 "0-0:1.0.0*255#2023-11-14T22:13:20Z#"},
+	};
+	std::string list = "7C";
+	std::vector<std::string> json;
+	std::string text;
+	for (const auto &c : cases) {
+		list += c.wire;
+		json.emplace_back(c.json);
+		text += std::string(c.text) + "\n";
+	}
+	ASSERT_EQ(std::size(cases), 12u);
+	auto frame = framed(get_list_file(list));
+	auto j = run_json(frame);
+	EXPECT_EQ(j.r.err, "");
+	EXPECT_EQ(j.objects, json);
+	auto r = test::run({obisdump, "-"}, frame);
+	EXPECT_EQ(r.err, "");
+	EXPECT_EQ(r.out, summary(frame, 1, "SML message  701\n") + text);
 }
 
 // Entries the walk cannot read are named on stderr with the byte where they
@@ -362,8 +457,8 @@ TEST(Obisdump, ReadsAroundAnUnreadableEntry) {
 	EXPECT_EQ(r.status, 0);
 	auto j = run_json(frame);
 	EXPECT_EQ(j.objects, (std::vector<std::string>{
-				     R"({"obis":"1-0:1.8.0*255","value":98.7,"unit":"Wh","unit_code":30})",
-				     R"({"obis":"1-0:16.7.0*255","value":-5,"unit":"W","unit_code":27})",
+				     R"({"obis":"1-0:1.8.0*255","name":"Energy import total","value":98.7,"unit":"Wh","unit_code":30})",
+				     R"({"obis":"1-0:16.7.0*255","name":"Active power","value":-5,"unit":"W","unit_code":27})",
 			     }));
 	EXPECT_EQ(j.r.err, warning);
 
@@ -377,7 +472,7 @@ TEST(Obisdump, ReadsAroundAnUnreadableEntry) {
 	EXPECT_EQ(r.err, "zelkor: warning: could not read the whole file\n" + std::string(broken));
 	j = run_json(frame);
 	EXPECT_EQ(j.objects, (std::vector<std::string>{
-				     R"({"obis":"1-0:1.8.0*255","value":98.7,"unit":"Wh","unit_code":30})",
+				     R"({"obis":"1-0:1.8.0*255","name":"Energy import total","value":98.7,"unit":"Wh","unit_code":30})",
 			     }));
 	EXPECT_EQ(j.r.err, broken);
 
@@ -468,18 +563,47 @@ TEST(Obisdump, PrintsTheReadingsOfEscapedFrames) {
 	EXPECT_EQ(r.status, 0);
 }
 
-TEST(Obisdump, DeviceWhoseInputEndsExitsWith4) {
-	char path[] = "/tmp/obisdump-capture-XXXXXX";
-	int fd = mkstemp(path);
-	ASSERT_GE(fd, 0);
+// A capture file or a FIFO given by its path is read to its end as standard
+// input is; a device whose input ends is a line lost.
+TEST(Obisdump, CaptureByPathIsReadToItsEnd) {
+	char dir[] = "/tmp/obisdump-capture-XXXXXX";
+	ASSERT_TRUE(mkdtemp(dir));
+	const std::string file = std::string(dir) + "/capture.bin", fifo = std::string(dir) + "/fifo";
 	auto frame = meter_frame("000003DB");
-	ASSERT_EQ(write(fd, frame.data(), frame.size()), static_cast<ssize_t>(frame.size()));
-	close(fd);
-	auto r = test::run({obisdump, path});
-	unlink(path);
-	EXPECT_EQ(r.out, summary(frame, 3, meter_tags) +
-				 "1-0:1.8.0*255#98.7#Wh\n");
-	EXPECT_EQ(r.err, "obisdump: read(" + std::string(path) + "): end of input\n");
+	const std::string printed = summary(frame, 3, meter_tags) + "1-0:1.8.0*255#98.7#Wh\n";
+	{
+		std::FILE *f = std::fopen(file.c_str(), "wb");
+		ASSERT_TRUE(f);
+		EXPECT_EQ(std::fwrite(frame.data(), 1, frame.size(), f), frame.size());
+		std::fclose(f);
+	}
+	auto r = test::run({obisdump, file});
+	EXPECT_EQ(r.out, printed);
+	EXPECT_EQ(r.err, "");
+	EXPECT_EQ(r.status, 0);
+
+	ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+	test::process reader({obisdump, fifo});
+	// Its writer opens once obisdump reads.
+	int w = -1;
+	for (auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+	     w < 0 && std::chrono::steady_clock::now() < deadline;)
+		if ((w = open(fifo.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC)) < 0)
+			reader.runs_for(std::chrono::milliseconds(5));
+	ASSERT_GE(w, 0);
+	EXPECT_EQ(write(w, frame.data(), frame.size()), static_cast<ssize_t>(frame.size()));
+	close(w);
+	r = reader.finish();
+	EXPECT_EQ(r.out, printed);
+	EXPECT_EQ(r.err, "");
+	EXPECT_EQ(r.status, 0);
+	unlink(file.c_str());
+	unlink(fifo.c_str());
+	rmdir(dir);
+
+	r = test::run({obisdump, "/dev/null"});
+	EXPECT_EQ(r.out, "");
+	EXPECT_EQ(r.err, "obisdump: read(/dev/null): end of input\n");
 	EXPECT_EQ(r.status, 4);
 }
 
@@ -506,6 +630,68 @@ TEST(Obisdump, ReadsWhatTheSimulatorSends) {
 				 "0-0:96.3.10*255#true#\n");
 	EXPECT_EQ(r.err, "");
 	EXPECT_EQ(r.status, 0);
+}
+
+TEST(MeterSim, HelpVersionAndBadValues) {
+	const std::string sim = program("meter-sim");
+	const std::string usage =
+		"Usage: " + sim + " [-n frames] [-i seconds] [--drop=RATE] [--insert=RATE] [--flip=RATE]\n"
+		"       [--seed=N] [--escapes] [device]\n"
+		"       " + sim + " --help | --version\n"
+		"Plays an electricity meter: sends the SML frames a meter pushes on its optical port.\n"
+		"-n frames      how many to send, 0 for ever (3)\n"
+		"-i seconds     the pause between two frames, such as 0.5 (1)\n"
+		"--drop=RATE    the chance per byte (0 to 1) that it is lost\n"
+		"--insert=RATE  the chance per byte that a random byte comes before it\n"
+		"--flip=RATE    the chance per byte that one of its bits flips\n"
+		"--seed=N       the seed of those faults, a whole number (1)\n"
+		"--escapes      readings whose bytes the transport must escape\n"
+		"device         a serial device to send on, such as /dev/ttyUSB1, or - for standard\n"
+		"               output (the default)\n"
+		"-h, --help     this text\n"
+		"-V, --version  the version\n";
+	const std::string version = std::string("meter-sim ") + ZELKOR_VERSION_STRING + "\n";
+	const struct {
+		std::vector<std::string> args;
+		int status;
+		std::string out, err;
+	} cases[] = {
+		{{"--help"}, 0, usage, ""},
+		{{"-h"}, 0, usage, ""},
+		{{"--version"}, 0, version, ""},
+		{{"-V"}, 0, version, ""},
+		{{"-i", "-1"}, 1, "", "meter-sim: -i -1: not a number of seconds from 0 to 86400\n" + usage},
+		{{"-i", "x"}, 1, "", "meter-sim: -i x: not a number of seconds from 0 to 86400\n" + usage},
+		{{"--flip=2"}, 1, "", "meter-sim: --flip=2: not a rate from 0 to 1\n" + usage},
+		{{"--drop", "-0.1"}, 1, "", "meter-sim: --drop=-0.1: not a rate from 0 to 1\n" + usage},
+		{{"--seed=x"}, 1, "", "meter-sim: --seed=x: not a whole number from 0 to 18446744073709551615\n" + usage},
+		{{"--seed=-1"}, 1, "", "meter-sim: --seed=-1: not a whole number from 0 to 18446744073709551615\n" + usage},
+		{{"-n", "-1"}, 1, "", "meter-sim: -n -1: not a number of frames, a whole number from 0 up\n" + usage},
+		{{"-n"}, 1, "", "meter-sim: -n needs a value\n" + usage},
+		{{"--bogus"}, 1, "", "meter-sim: unknown option --bogus\n" + usage},
+		{{"-", "-"}, 1, "", "meter-sim: a second device -: one at most\n" + usage},
+	};
+	for (const auto &c : cases) {
+		std::vector<std::string> args{sim};
+		args.insert(args.end(), c.args.begin(), c.args.end());
+		SCOPED_TRACE(args[1]);
+		auto r = test::run(args);
+		EXPECT_EQ(r.status, c.status);
+		EXPECT_EQ(r.out, c.out);
+		EXPECT_EQ(r.err, c.err);
+	}
+
+	// A pause of a fraction of a second between the same readings.
+	auto readings = [&](const std::string &out) {
+		return test::run({obisdump, "-"}, std::vector<unsigned char>(out.begin(), out.end())).out;
+	};
+	auto at_once = test::run({sim, "-n", "2", "-i", "0"});
+	auto start = std::chrono::steady_clock::now();
+	auto paused = test::run({sim, "-n", "2", "-i", "0.3"});
+	EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(300));
+	EXPECT_EQ(paused.status, 0);
+	EXPECT_EQ(paused.err, "");
+	EXPECT_EQ(readings(paused.out), readings(at_once.out));
 }
 
 // The output of one file: its summary line up to the next one.

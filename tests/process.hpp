@@ -115,10 +115,23 @@ public:
 	}
 
 	const std::string &out() const { return result_.out; }
+	const std::string &err() const { return result_.err; }
 
-	// Waits until stdout holds text.
+	// Waits until stdout holds text; false when it does not by the limit or
+	// by the program's end.
 	bool wait_for_output(const std::string &text, std::chrono::milliseconds limit = std::chrono::seconds(30)) {
-		return pump([&] { return result_.out.find(text) != std::string::npos; }, limit);
+		return wait_for(result_.out, text, limit);
+	}
+
+	// The same for stderr.
+	bool wait_for_error(const std::string &text, std::chrono::milliseconds limit = std::chrono::seconds(30)) {
+		return wait_for(result_.err, text, limit);
+	}
+
+	// Collects output for the whole time given; false when the program
+	// closed its output (ended) before.
+	bool runs_for(std::chrono::milliseconds time) {
+		return !pump([&] { return out_ < 0 && err_ < 0; }, time);
 	}
 
 	// Closes stdin once everything is sent, collects both streams to their
@@ -138,6 +151,12 @@ public:
 	}
 
 private:
+	bool wait_for(const std::string &in, const std::string &text, std::chrono::milliseconds limit) {
+		auto found = [&] { return in.find(text) != std::string::npos; };
+		pump([&] { return found() || (out_ < 0 && err_ < 0); }, limit);
+		return found();
+	}
+
 	void drain(int &fd, std::string &into, short revents) {
 		if (fd < 0 || !revents)
 			return;
