@@ -153,7 +153,7 @@ void source::failed(time_point now, const std::string &what, int error) {
 	decoder_->finish(now);
 	if (!failing_ || error != last_error_)
 		log::info("%s: %s (%s), %s", spec_.c_str(), what.c_str(), cause(error).c_str(),
-			  failing_ ? "retrying" : "retrying with backoff");
+			  "retrying");
 	else
 		log::debug("%s: %s (%s), next try in %lld ms", spec_.c_str(), what.c_str(), cause(error).c_str(),
 			   static_cast<long long>(backoff_.count()));
