@@ -11,6 +11,14 @@
 #include "publisher.hpp"
 
 namespace zmqtt {
+namespace {
+
+// What one process keeps at most: far above any real installation, so that
+// a line that delivers garbage with valid CRCs cannot grow it without end.
+constexpr size_t max_meters = 1024;
+constexpr size_t max_readings = 512; // per meter
+
+} // namespace
 
 struct meters::reading_state {
 	std::string name;  // the entry's name, its bytes
@@ -74,14 +82,20 @@ struct meters::walk {
 meters::meters(const options &o, publisher &out) : o_(o), out_(out) {}
 meters::~meters() = default;
 
-meters::meter &meters::meter_for(bytes server_id, size_t source) {
+meters::meter *meters::meter_for(bytes server_id, size_t source) {
 	std::string_view server(reinterpret_cast<const char *>(server_id.data()), server_id.size());
 	auto same = [&](const meter &m) { return m.server == server && (!server.empty() || m.source == source); };
 	if (last_ && same(*last_))
-		return *last_;
+		return last_;
 	for (auto &m : meters_)
 		if (same(*m))
-			return *(last_ = m.get());
+			return last_ = m.get();
+	if (meters_.size() >= max_meters) {
+		if (!full_)
+			log::error("more than %zu meters: readings of new ones are left out", max_meters);
+		full_ = true;
+		return nullptr;
+	}
 
 	auto m = std::make_unique<meter>();
 	m->server = server;
@@ -97,7 +111,7 @@ meters::meter &meters::meter_for(bytes server_id, size_t source) {
 	m->status_topic = o_.prefix + "/" + m->id + "/status";
 	m->state_topic = o_.prefix + "/" + m->id + "/state";
 	meters_.push_back(std::move(m));
-	return *(last_ = meters_.back().get());
+	return last_ = meters_.back().get();
 }
 
 void meters::send_status(meter &m) {
@@ -232,8 +246,11 @@ void meters::on_frame(bytes file, size_t source, bool lossless, time_point now) 
 			if (!append_value(text, *r, false))
 				return 0;
 
-			meter &m = self.meter_for({r->server_id.data, r->server_id.data ? r->server_id.len : 0},
-						  w.source);
+			meter *found = self.meter_for({r->server_id.data, r->server_id.data ? r->server_id.len : 0},
+						      w.source);
+			if (!found)
+				return 0;
+			meter &m = *found;
 			if (!m.in_frame) {
 				m.in_frame = true;
 				m.last_frame = w.now;
@@ -250,6 +267,11 @@ void meters::on_frame(bytes file, size_t source, bool lossless, time_point now) 
 			auto it = std::find_if(m.readings.begin(), m.readings.end(),
 					       [&](const reading_state &s) { return s.name == name; });
 			if (it == m.readings.end()) {
+				if (m.readings.size() >= max_readings) {
+					log::debug("meter %s: more than %zu readings, a new one left out", m.id.c_str(),
+						   max_readings);
+					return 0;
+				}
 				reading_state s;
 				s.name = name;
 				s.obis = (r->flags & SML_READING_HAS_OBIS) != 0;

@@ -49,7 +49,7 @@ private:
 	struct meter;
 	struct walk;
 
-	meter &meter_for(bytes server_id, size_t source);
+	meter *meter_for(bytes server_id, size_t source);
 	void set_online(meter &m, bool online);
 	void send_status(meter &m);
 	void send_discovery(meter &m, reading_state &r);
@@ -62,6 +62,7 @@ private:
 	std::vector<std::unique_ptr<meter>> meters_;
 	meter *last_ = nullptr;
 	size_t pending_ = 0;
+	bool full_ = false;
 	uint64_t frames_ = 0;
 	std::string scratch_;
 };
