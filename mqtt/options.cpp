@@ -82,10 +82,10 @@ std::optional<std::string> obis_bytes(const std::string &text) {
 	return std::string(code->bytes.begin(), code->bytes.end());
 }
 
-bool valid_source(const std::string &spec) {
-	if (spec.rfind("tcp://", 0) != 0)
-		return !spec.empty();
-	std::string rest = spec.substr(6);
+bool valid_source(const std::string &path) {
+	if (path.rfind("tcp://", 0) != 0)
+		return !path.empty();
+	std::string rest = path.substr(6);
 	size_t colon = rest.rfind(':');
 	if (colon == std::string::npos || colon == 0)
 		return false;
@@ -236,23 +236,23 @@ private:
 			std::string name = key + "[" + std::to_string(i) + "]";
 			source_settings s{"", 0};
 			if (each.is_string()) {
-				s.spec = text(each, name);
+				s.path = text(each, name);
 			} else if (const toml::table *t = each.as_table()) {
 				for (auto &&[k, v] : *t) {
 					std::string field(k.str());
 					if (field == "path")
-						s.spec = text(v, name + ".path");
+						s.path = text(v, name + ".path");
 					else if (field == "baud")
 						s.baud = baud(v, name + ".baud");
 					else
 						fail(v, name + "." + field, "is no known key (path, baud)");
 				}
-				if (s.spec.empty())
+				if (s.path.empty())
 					fail(each, name, "has no path");
 			} else {
 				fail(each, name, "must be a path or a table with path and baud");
 			}
-			if (!valid_source(s.spec))
+			if (!valid_source(s.path))
 				fail(each, name, "is no source (a path, - or tcp://HOST:PORT)");
 			o_.sources.push_back(s);
 		}
@@ -529,7 +529,7 @@ std::optional<options> load_options(int argc, char **argv) {
 		usage("no source given");
 	size_t stdin_sources = 0;
 	for (auto &s : o.sources)
-		stdin_sources += s.spec == "-";
+		stdin_sources += s.path == "-";
 	if (stdin_sources > 1)
 		usage("standard input (-) given more than once");
 	return o;

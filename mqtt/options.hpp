@@ -35,7 +35,7 @@ struct broker_url {
 };
 
 struct source_settings {
-	std::string spec; // a path, "-" or tcp://HOST:PORT
+	std::string path; // a path, "-" or tcp://HOST:PORT
 	unsigned baud = 9600;
 };
 

@@ -31,25 +31,25 @@ std::string cause(int error) { return error == end_of_stream ? "end of stream" :
 
 } // namespace
 
-source::source(const source_settings &s, size_t number, meters &to) : spec_(s.spec), baud_(s.baud) {
+source::source(const source_settings &s, size_t number, meters &to) : path_(s.path), baud_(s.baud) {
 	struct stat st;
-	if (spec_ == "-") {
+	if (path_ == "-") {
 		kind_ = kind::stream;
-	} else if (spec_.rfind("tcp://", 0) == 0) {
+	} else if (path_.rfind("tcp://", 0) == 0) {
 		kind_ = kind::tcp;
-		std::string rest = spec_.substr(6);
+		std::string rest = path_.substr(6);
 		size_t colon = rest.rfind(':');
 		host_ = rest.substr(0, colon);
 		port_ = rest.substr(colon + 1);
 		if (host_.size() >= 2 && host_.front() == '[')
 			host_ = host_.substr(1, host_.size() - 2);
-	} else if (::stat(spec_.c_str(), &st) == 0 && (S_ISREG(st.st_mode) || S_ISFIFO(st.st_mode))) {
+	} else if (::stat(path_.c_str(), &st) == 0 && (S_ISREG(st.st_mode) || S_ISFIFO(st.st_mode))) {
 		kind_ = kind::stream;
 	} else {
 		// A device, or a path where one will appear when the head is plugged in.
 		kind_ = kind::device;
 	}
-	decoder_ = std::make_unique<decoder>(to, number, spec_, lossless());
+	decoder_ = std::make_unique<decoder>(to, number, path_, lossless());
 	open(steady::now());
 }
 
@@ -76,18 +76,18 @@ void source::open(time_point now) {
 	case kind::stream:
 		// Blocking: it is read only when poll says so. A FIFO without a
 		// writer yet polls as nothing, not as its end.
-		fd_ = spec_ == "-" ? STDIN_FILENO : ::open(spec_.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+		fd_ = path_ == "-" ? STDIN_FILENO : ::open(path_.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
 		if (fd_ < 0) {
-			log::error("%s: cannot open (%s)", spec_.c_str(), std::strerror(errno));
+			log::error("%s: cannot open (%s)", path_.c_str(), std::strerror(errno));
 			finished_ = true;
 			return;
 		}
 		if (fd_ != STDIN_FILENO)
 			fcntl(fd_, F_SETFL, fcntl(fd_, F_GETFL) & ~O_NONBLOCK);
-		log::debug("%s: reading", spec_.c_str());
+		log::debug("%s: reading", path_.c_str());
 		return;
 	case kind::device:
-		fd_ = serial_line_open(spec_.c_str(), baud_);
+		fd_ = serial_line_open(path_.c_str(), baud_);
 		if (fd_ < 0)
 			return failed(now, "cannot open", errno);
 		return opened(now);
@@ -100,7 +100,7 @@ void source::open(time_point now) {
 		int rc = getaddrinfo(host_.c_str(), port_.c_str(), &hints, &found);
 		if (rc != 0) {
 			if (!failing_ || last_error_ != end_of_stream - 1)
-				log::info("%s: cannot resolve %s (%s), retrying", spec_.c_str(), host_.c_str(),
+				log::info("%s: cannot resolve %s (%s), retrying", path_.c_str(), host_.c_str(),
 					  gai_strerror(rc));
 			failing_ = true;
 			last_error_ = end_of_stream - 1;
@@ -136,11 +136,11 @@ void source::opened(time_point now) {
 	(void)now;
 	got_bytes_ = false;
 	if (failing_)
-		log::info("%s: %s again", spec_.c_str(), kind_ == kind::tcp ? "connected" : "open");
+		log::info("%s: %s again", path_.c_str(), kind_ == kind::tcp ? "connected" : "open");
 	else if (kind_ == kind::device)
-		log::info("%s: open at %u baud", spec_.c_str(), baud_);
+		log::info("%s: open at %u baud", path_.c_str(), baud_);
 	else
-		log::info("%s: connected", spec_.c_str());
+		log::info("%s: connected", path_.c_str());
 	failing_ = false;
 	last_error_ = 0;
 }
@@ -152,10 +152,10 @@ void source::failed(time_point now, const std::string &what, int error) {
 	connecting_ = false;
 	decoder_->finish(now);
 	if (!failing_ || error != last_error_)
-		log::info("%s: %s (%s), %s", spec_.c_str(), what.c_str(), cause(error).c_str(),
+		log::info("%s: %s (%s), %s", path_.c_str(), what.c_str(), cause(error).c_str(),
 			  "retrying");
 	else
-		log::debug("%s: %s (%s), next try in %lld ms", spec_.c_str(), what.c_str(), cause(error).c_str(),
+		log::debug("%s: %s (%s), next try in %lld ms", path_.c_str(), what.c_str(), cause(error).c_str(),
 			   static_cast<long long>(backoff_.count()));
 	failing_ = true;
 	last_error_ = error;
@@ -204,8 +204,8 @@ void source::read_some(time_point now) {
 	if (kind_ == kind::stream) {
 		decoder_->finish(now);
 		if (n < 0)
-			log::error("%s: read failed (%s)", spec_.c_str(), std::strerror(error));
-		log::debug("%s: finished, %llu frames", spec_.c_str(), static_cast<unsigned long long>(decoder_->frames()));
+			log::error("%s: read failed (%s)", path_.c_str(), std::strerror(error));
+		log::debug("%s: finished, %llu frames", path_.c_str(), static_cast<unsigned long long>(decoder_->frames()));
 		close_fd();
 		finished_ = true;
 		return;

@@ -25,7 +25,7 @@ public:
 	source &operator=(const source &) = delete;
 
 	kind what() const { return kind_; }
-	const std::string &name() const { return spec_; }
+	const std::string &name() const { return path_; }
 	// A file waits for the broker rather than lose a reading.
 	bool lossless() const { return kind_ == kind::stream; }
 	bool finished() const { return finished_; }
@@ -45,7 +45,7 @@ private:
 	void read_some(time_point now);
 
 	kind kind_;
-	std::string spec_;
+	std::string path_;
 	std::string host_, port_; // tcp
 	unsigned baud_;
 	int fd_ = -1;
