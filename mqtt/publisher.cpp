@@ -3,8 +3,12 @@
 #include <cerrno>
 #include <cstring>
 
+#include <arpa/inet.h>
+#include <netdb.h>
 #include <poll.h>
 #include <unistd.h>
+
+#include <vector>
 
 #include <mosquitto.h>
 
@@ -19,6 +23,31 @@ constexpr int keepalive_s = 60;
 constexpr millis misc_every{keepalive_s * 1000 / 4};
 constexpr millis connect_timeout{10'000};
 constexpr millis max_backoff{30'000};
+
+// The broker's addresses in turn, one per attempt: libmosquitto tries only
+// the first address that does not fail at once, and localhost is ::1 first
+// on many systems while a broker may listen on 127.0.0.1 alone. With TLS the
+// name itself goes, for the certificate's sake.
+std::string address(const broker_url &broker, unsigned attempt) {
+	if (broker.tls)
+		return broker.host;
+	addrinfo hints{};
+	hints.ai_socktype = SOCK_STREAM;
+	addrinfo *found = nullptr;
+	if (getaddrinfo(broker.host.c_str(), nullptr, &hints, &found) != 0)
+		return broker.host;
+	std::vector<std::string> all;
+	for (addrinfo *a = found; a; a = a->ai_next) {
+		char text[INET6_ADDRSTRLEN];
+		const void *where = a->ai_family == AF_INET6
+					    ? static_cast<const void *>(&reinterpret_cast<sockaddr_in6 *>(a->ai_addr)->sin6_addr)
+					    : static_cast<const void *>(&reinterpret_cast<sockaddr_in *>(a->ai_addr)->sin_addr);
+		if ((a->ai_family == AF_INET || a->ai_family == AF_INET6) && inet_ntop(a->ai_family, where, text, sizeof text))
+			all.push_back(text);
+	}
+	freeaddrinfo(found);
+	return all.empty() ? broker.host : all[attempt % all.size()];
+}
 
 std::string client_id() {
 	char host[64] = "";
@@ -81,7 +110,7 @@ void publisher::attempt(time_point now) {
 	state_ = state::connecting;
 	connect_deadline_ = now + connect_timeout;
 	errno = 0;
-	int rc = mosquitto_connect_async(m_, o_.broker.host.c_str(), o_.broker.port, keepalive_s);
+	int rc = mosquitto_connect_async(m_, address(o_.broker, failures_).c_str(), o_.broker.port, keepalive_s);
 	if (rc != MOSQ_ERR_SUCCESS)
 		lost(now, rc == MOSQ_ERR_ERRNO ? std::strerror(errno) : mosquitto_strerror(rc));
 }
@@ -99,6 +128,8 @@ void publisher::lost(time_point now, const char *why) {
 		log::debug("broker %s: cannot connect (%s), next try in %lld ms", o_.broker.text.c_str(), why,
 			   static_cast<long long>(backoff_.count()));
 	failing_ = true;
+	if (!was_connected)
+		failures_++;
 	backoff_ = std::min(backoff_ * 2, max_backoff);
 }
 

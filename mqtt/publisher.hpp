@@ -69,6 +69,7 @@ private:
 	state state_ = state::waiting;
 	bool closing_ = false; // close() asked for, maybe before a reconnect
 	bool failing_ = false; // the last attempt failed: no more lines until it works
+	unsigned failures_ = 0; // attempts that failed, for the address to try next
 	std::string status_topic_;
 	std::string ha_status_topic_;
 	millis backoff_{1000};
