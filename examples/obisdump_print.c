@@ -9,27 +9,23 @@
 #include <math.h>
 #include <stdbool.h>
 #include <string.h>
-#include <time.h>
 
 #include <sml/sml_file.h>
 #include <sml/sml_obis.h>
 #include <sml/sml_reading.h>
 
+#include "time_text.h"
 #include "unit.h"
 
 /* The longest exact decimal: a sign, 20 digits, "0." and 128 decimals (a
  * scaler of -128), or 20 digits and 127 zeros. */
 enum { DECIMAL_CHARS = 1 + 20 + 2 + 128 + 1 };
 
-/* "2023-11-14T23:13:20.412+01:00" and the like: offsets stay within 23:59,
- * and a time no gmtime takes prints as its number. */
-enum { TIME_CHARS = 48 };
-
 typedef struct {
 	obisdump_format format;
 	FILE *out;
 	FILE *err;
-	char received[TIME_CHARS];
+	char received[TIME_TEXT_CHARS];
 } printer;
 
 /* What sml_file_print writes, to out instead of stdout. The byte count is
@@ -97,61 +93,6 @@ static void number_text(char text[DECIMAL_CHARS], const sml_reading *r, bool exa
 	}
 	double number = r->kind == SML_READING_UNSIGNED ? (double)r->value.u64 : (double)r->value.i64;
 	snprintf(text, DECIMAL_CHARS, "%.1f", pow(10, scaler) * number);
-}
-
-/* Seconds since 1970 as ISO 8601: in UTC with "Z", or shifted by a local
- * offset in minutes and written with it; millis >= 0 adds milliseconds. */
-static void iso_time(char text[TIME_CHARS], int64_t seconds, int millis, bool local, int offset) {
-	time_t t = (time_t)(seconds + (local ? (int64_t)offset * 60 : 0));
-	struct tm tm;
-	if (!gmtime_r(&t, &tm)) {
-		snprintf(text, TIME_CHARS, "%" PRId64, seconds);
-		return;
-	}
-	size_t n = strftime(text, TIME_CHARS, "%Y-%m-%dT%H:%M:%S", &tm);
-	if (millis >= 0)
-		n += (size_t)snprintf(text + n, TIME_CHARS - n, ".%03d", millis);
-	if (!local) {
-		snprintf(text + n, TIME_CHARS - n, "Z");
-		return;
-	}
-	int minutes = offset < 0 ? -offset : offset;
-	snprintf(text + n, TIME_CHARS - n, "%c%02d:%02d", offset < 0 ? '-' : '+', minutes / 60, minutes % 60);
-}
-
-typedef enum {
-	NO_TIME,
-	TIME_NUMBER,    /* seconds */
-	TIME_STRING,    /* ISO 8601 */
-	TIME_STRING_UTC /* ISO 8601 in UTC, for a local timestamp whose offsets
-			   no ISO 8601 offset can carry */
-} time_form;
-
-/* ISO 8601 offsets go to 23:59 either way. */
-enum { OFFSET_MINUTES_MAX = 24 * 60 - 1 };
-
-/* A sec index (or a number under no tag) is a count of seconds and stays a
- * number; timestamps are points in time. */
-static time_form time_text(char text[TIME_CHARS], const sml_reading_time *t) {
-	switch (t->kind) {
-	case SML_READING_TIME_SEC_INDEX:
-	case SML_READING_TIME_OTHER:
-		snprintf(text, TIME_CHARS, "%" PRIu32, t->seconds);
-		return TIME_NUMBER;
-	case SML_READING_TIME_TIMESTAMP:
-		iso_time(text, t->seconds, -1, false, 0);
-		return TIME_STRING;
-	case SML_READING_TIME_LOCAL_TIMESTAMP: {
-		int offset = t->local_offset + t->season_time_offset;
-		bool fits = offset >= -OFFSET_MINUTES_MAX && offset <= OFFSET_MINUTES_MAX;
-		iso_time(text, t->seconds, -1, fits, offset);
-		return fits ? TIME_STRING : TIME_STRING_UTC;
-	}
-	case SML_READING_TIME_NONE:
-		break;
-	}
-	text[0] = '\0';
-	return NO_TIME;
 }
 
 /* Bytes as hexadecimal groups "0a 01 "; with mixed, the printable bytes
@@ -247,22 +188,22 @@ static const time_keys meter_keys = {"meter_seconds", "meter_time", "meter_local
 /* A time as JSON: a number of seconds, or an ISO 8601 string; a local time
  * given in UTC keeps the meter's offsets, in minutes, beside it. */
 static void json_time(FILE *out, const time_keys *keys, const sml_reading_time *t, bool *first) {
-	char text[TIME_CHARS];
-	time_form form = time_text(text, t);
+	char text[TIME_TEXT_CHARS];
+	time_text_form form = time_text(text, t);
 	switch (form) {
-	case NO_TIME:
+	case TIME_TEXT_NONE:
 		return;
-	case TIME_NUMBER:
+	case TIME_TEXT_SECONDS:
 		json_key(out, keys->seconds, first);
 		fputs(text, out);
 		return;
-	case TIME_STRING:
-	case TIME_STRING_UTC:
+	case TIME_TEXT_ISO:
+	case TIME_TEXT_ISO_UTC:
 		json_key(out, keys->iso, first);
 		json_string(out, text);
 		break;
 	}
-	if (form == TIME_STRING_UTC) {
+	if (form == TIME_TEXT_ISO_UTC) {
 		json_key(out, keys->local_offset, first);
 		fprintf(out, "%d", t->local_offset);
 		json_key(out, keys->season_offset, first);
@@ -400,7 +341,7 @@ void obisdump_print_file(const unsigned char *file, size_t len, obisdump_format 
 	if (format == OBISDUMP_JSON) {
 		int64_t millis = received_ms % 1000;
 		millis += millis < 0 ? 1000 : 0;
-		iso_time(p.received, (received_ms - millis) / 1000, (int)millis, false, 0);
+		time_text_iso(p.received, (received_ms - millis) / 1000, (int)millis, false, 0);
 	} else {
 		print_summary(file, len, out, err);
 	}

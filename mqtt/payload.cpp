@@ -1,11 +1,11 @@
 #include "payload.hpp"
 
 #include <charconv>
-#include <cstdio>
-#include <ctime>
 
 #include <sml/sml_units.h>
 #include <zelkor/zelkor.hpp>
+
+#include "../examples/time_text.h"
 
 namespace zmqtt {
 namespace {
@@ -15,30 +15,6 @@ constexpr char hex_digits[] = "0123456789abcdef";
 void append_number(std::string &out, uint64_t v) {
 	char text[24];
 	out.append(text, std::to_chars(text, text + sizeof text, v).ptr);
-}
-
-// Seconds since 1970 in ISO 8601: UTC with Z, or shifted by a local offset
-// in minutes and written with it; millis >= 0 adds milliseconds. As obisdump
-// writes times.
-void append_iso(std::string &out, int64_t seconds, int millis, bool local, int offset) {
-	time_t t = static_cast<time_t>(seconds + (local ? int64_t{offset} * 60 : 0));
-	struct tm tm;
-	char text[64];
-	if (!gmtime_r(&t, &tm)) {
-		append_number(out, static_cast<uint64_t>(seconds));
-		return;
-	}
-	size_t n = std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S", &tm);
-	if (millis >= 0)
-		n += static_cast<size_t>(std::snprintf(text + n, sizeof text - n, ".%03d", millis));
-	if (!local) {
-		text[n++] = 'Z';
-	} else {
-		int minutes = offset < 0 ? -offset : offset;
-		n += static_cast<size_t>(std::snprintf(text + n, sizeof text - n, "%c%02d:%02d", offset < 0 ? '-' : '+',
-						       minutes / 60, minutes % 60));
-	}
-	out.append(text, n);
 }
 
 struct maker {
@@ -86,27 +62,27 @@ void append_json_string(std::string &out, std::string_view s) {
 void append_utc_millis(std::string &out, int64_t ms) {
 	int64_t millis = ms % 1000;
 	millis += millis < 0 ? 1000 : 0;
-	append_iso(out, (ms - millis) / 1000, static_cast<int>(millis), false, 0);
+	char text[TIME_TEXT_CHARS];
+	time_text_iso(text, (ms - millis) / 1000, static_cast<int>(millis), false, 0);
+	out += text;
 }
 
 bool append_time(std::string &out, const sml_reading_time &t, bool json) {
-	switch (t.kind) {
-	case SML_READING_TIME_SEC_INDEX:
-	case SML_READING_TIME_OTHER:
-		append_number(out, t.seconds);
+	char text[TIME_TEXT_CHARS];
+	switch (time_text(text, &t)) {
+	case TIME_TEXT_NONE:
+		return false;
+	case TIME_TEXT_SECONDS:
+		out += text;
 		return true;
-	case SML_READING_TIME_TIMESTAMP:
-	case SML_READING_TIME_LOCAL_TIMESTAMP: {
-		bool local = t.kind == SML_READING_TIME_LOCAL_TIMESTAMP;
+	case TIME_TEXT_ISO:
+	case TIME_TEXT_ISO_UTC:
 		if (json)
 			out += '"';
-		append_iso(out, t.seconds, -1, local, local ? t.local_offset + t.season_time_offset : 0);
+		out += text;
 		if (json)
 			out += '"';
 		return true;
-	}
-	case SML_READING_TIME_NONE:
-		break;
 	}
 	return false;
 }
