@@ -132,28 +132,49 @@ TEST(ZelkorHpp, ObisCodes) {
 	EXPECT_EQ(zelkor::obis_code(255, 255, 255, 255, 255, 255).to_string(), "255-255:255.255.255*255");
 }
 
+// A decimal is made explicitly, from integers that convert without loss;
+// bool, characters and wider integers are no numbers to it.
+static_assert(std::is_constructible_v<zelkor::decimal, int, int>);
+static_assert(std::is_constructible_v<zelkor::decimal, int64_t>);
+static_assert(std::is_constructible_v<zelkor::decimal, uint64_t>);
+static_assert(std::is_constructible_v<zelkor::decimal, long long>);
+static_assert(std::is_constructible_v<zelkor::decimal, unsigned char>);
+static_assert(std::is_constructible_v<zelkor::decimal, signed char, int>);
+static_assert(!std::is_convertible_v<int, zelkor::decimal>);
+static_assert(!std::is_convertible_v<uint64_t, zelkor::decimal>);
+static_assert(!std::is_constructible_v<zelkor::decimal, bool>);
+static_assert(!std::is_constructible_v<zelkor::decimal, char>);
+static_assert(!std::is_constructible_v<zelkor::decimal, wchar_t>);
+static_assert(!std::is_constructible_v<zelkor::decimal, char8_t>);
+static_assert(!std::is_constructible_v<zelkor::decimal, char16_t>);
+static_assert(!std::is_constructible_v<zelkor::decimal, char32_t>);
+static_assert(!std::is_constructible_v<zelkor::decimal, __int128>);
+static_assert(!std::is_constructible_v<zelkor::decimal, unsigned __int128>);
+static_assert(!std::is_constructible_v<zelkor::decimal, double>);
+
 TEST(ZelkorHpp, DecimalsPrintExactly) {
+	using zelkor::decimal;
 	const struct {
 		zelkor::decimal d;
 		const char *text;
 	} cases[] = {
-		{{987, -3}, "0.987"},
-		{{1234500, -1}, "123450.0"},
-		{{987, -1}, "98.7"},
-		{{987, 0}, "987"},
-		{{5, 2}, "500"},
-		{{5, -4}, "0.0005"},
-		{{-5, 0}, "-5"},
-		{{-1, -3}, "-0.001"},
-		{{0, -2}, "0.00"},
-		{{0, 3}, "0"},
-		{{INT64_MIN, 0}, "-9223372036854775808"},
-		{{INT64_MIN, -19}, "-0.9223372036854775808"},
-		{{INT64_MAX, -18}, "9.223372036854775807"},
-		{{UINT64_MAX, 0}, "18446744073709551615"},
-		{{UINT64_MAX, -20}, "0.18446744073709551615"},
-		{{uint64_t{10}, -1}, "1.0"},
-		{{int8_t{-128}, 1}, "-1280"},
+		{decimal(987, -3), "0.987"},
+		{decimal(1234500, -1), "123450.0"},
+		{decimal(987, -1), "98.7"},
+		{decimal(987, 0), "987"},
+		{decimal(5, 2), "500"},
+		{decimal(5, -4), "0.0005"},
+		{decimal(-5, 0), "-5"},
+		{decimal(-1, -3), "-0.001"},
+		{decimal(0, -2), "0.00"},
+		{decimal(0, 3), "0"},
+		{decimal(INT64_MIN, 0), "-9223372036854775808"},
+		{decimal(INT64_MIN, -19), "-0.9223372036854775808"},
+		{decimal(INT64_MAX, -18), "9.223372036854775807"},
+		{decimal(UINT64_MAX, 0), "18446744073709551615"},
+		{decimal(UINT64_MAX, -20), "0.18446744073709551615"},
+		{decimal(uint64_t{10}, -1), "1.0"},
+		{decimal(int8_t{-128}, 1), "-1280"},
 	};
 	for (const auto &c : cases)
 		EXPECT_EQ(c.d.to_string(), c.text) << c.text;

@@ -28,6 +28,7 @@
 #include <array>
 #include <charconv>
 #include <compare>
+#include <concepts>
 #include <cstddef>
 #include <cstdint>
 #include <exception>
@@ -141,6 +142,18 @@ inline std::optional<std::string_view> obis_name(const obis_code &code) {
 
 // ------------------------------------------------------------ exact decimals
 
+// The integer types a decimal takes: the standard signed and unsigned ones
+// that hold no more than 64 bits, so that every value converts without loss.
+// Not bool and not the character types, whose values are no numbers
+// (decimal('7') would be 55), nor wider integers such as __int128, which
+// would be cut to their low bits.
+template <class T>
+concept decimal_integer =
+	sizeof(T) <= sizeof(uint64_t) &&
+	(std::same_as<T, signed char> || std::same_as<T, short> || std::same_as<T, int> || std::same_as<T, long> ||
+	 std::same_as<T, long long> || std::same_as<T, unsigned char> || std::same_as<T, unsigned short> ||
+	 std::same_as<T, unsigned> || std::same_as<T, unsigned long> || std::same_as<T, unsigned long long>);
+
 // An integer times ten to a power: a reading's number with its scaler, kept
 // exact. Every 64-bit integer, signed or not, and every scaler an SML entry
 // can carry (-128 to 127) is held without overflow.
@@ -154,8 +167,10 @@ public:
 	static constexpr size_t max_chars = 1 + 20 + 2 + 128;
 
 	constexpr decimal() = default;
-	template <std::integral T>
-	constexpr decimal(T number, int scaler = 0) : scaler_(scaler) {
+	// Explicit, and only from a decimal_integer: decimal(1234500, -1),
+	// decimal(r.value.u64, r.scaler).
+	template <decimal_integer T>
+	constexpr explicit decimal(T number, int scaler = 0) : scaler_(scaler) {
 		if constexpr (std::is_signed_v<T>) {
 			negative_ = number < 0;
 			// The magnitude of the most negative number does not fit in T.
