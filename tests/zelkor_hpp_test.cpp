@@ -201,6 +201,45 @@ TEST(ZelkorHpp, DecimalsPrintExactly) {
 	EXPECT_DOUBLE_EQ(zelkor::decimal(-987, -3).to_double(), -0.987);
 }
 
+// Any int is a scaler: the text is as long as the number, a buffer too
+// short is reported, and equality holds to the last scaler.
+TEST(ZelkorHpp, DecimalsOfEveryScaler) {
+	using zelkor::decimal;
+	EXPECT_EQ(decimal(1, 200).to_string(), "1" + std::string(200, '0'));
+	EXPECT_EQ(decimal(-7, -300).to_string(), "-0." + std::string(299, '0') + "7");
+	EXPECT_EQ(decimal(INT64_MIN, -1000).to_string(), "-0." + std::string(981, '0') + "9223372036854775808");
+	EXPECT_EQ(decimal(0, INT_MAX).to_string(), "0");
+
+	const struct {
+		decimal d;
+		size_t size;
+	} cases[] = {
+		{decimal(1, 200), 201},
+		{decimal(-7, -300), 303},
+		{decimal(1, INT_MAX), 1 + size_t{INT_MAX}},
+		{decimal(UINT64_MAX, INT_MAX), 20 + size_t{INT_MAX}},
+		{decimal(-1, INT_MIN), 3 + size_t{INT_MAX} + 1},
+		{decimal(0, INT_MIN), 2 + size_t{INT_MAX} + 1},
+		{decimal(0, INT_MAX), 1},
+	};
+	for (const auto &c : cases) {
+		EXPECT_EQ(c.d.text_size(), c.size) << c.d.scaler();
+		char text[zelkor::decimal::max_chars];
+		auto r = c.d.to_chars(text, text + sizeof text);
+		EXPECT_EQ(r.ec, c.size <= sizeof text ? std::errc{} : std::errc::value_too_large) << c.d.scaler();
+		if (r.ec == std::errc{}) {
+			EXPECT_EQ(std::string(text, r.ptr), c.d.to_string());
+		}
+	}
+
+	static_assert(decimal(10, INT_MAX) != decimal(1, INT_MIN));
+	static_assert(decimal(10, INT_MAX - 1) == decimal(1, INT_MAX));
+	static_assert(decimal(UINT64_MAX - 5, INT_MAX) == decimal(UINT64_MAX - 5, INT_MAX));
+	static_assert(decimal(10'000'000'000'000'000'000u, INT_MAX) != decimal(1, INT_MAX));
+	static_assert(decimal(0, INT_MAX) == decimal(0, INT_MIN));
+	EXPECT_NE(decimal(10, INT_MAX), decimal(1, INT_MIN));
+}
+
 TEST(ZelkorHpp, UnitSymbols) {
 	EXPECT_EQ(zelkor::unit_symbol(30), "Wh");
 	EXPECT_EQ(zelkor::unit_symbol(9), "°C");

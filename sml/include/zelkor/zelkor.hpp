@@ -155,15 +155,18 @@ concept decimal_integer =
 	 std::same_as<T, unsigned> || std::same_as<T, unsigned long> || std::same_as<T, unsigned long long>);
 
 // An integer times ten to a power: a reading's number with its scaler, kept
-// exact. Every 64-bit integer, signed or not, and every scaler an SML entry
-// can carry (-128 to 127) is held without overflow.
+// exact. Every 64-bit integer, signed or not, is held with any int as its
+// scaler, and each operation has a defined result for all of them, also far
+// beyond the -128 to 127 an SML entry can carry.
 class decimal {
 	uint64_t magnitude_ = 0;
 	bool negative_ = false;
 	int scaler_ = 0;
 
 public:
-	// The longest text: a sign, 20 digits, "0." and 128 decimals or 127 zeros.
+	// The longest text of a scaler an SML entry can carry (-128 to 127): a
+	// sign, 20 digits, "0." and 128 decimals or 127 zeros. Every other int is
+	// a scaler too; text_size() tells how long its text is.
 	static constexpr size_t max_chars = 1 + 20 + 2 + 128;
 
 	constexpr decimal() = default;
@@ -197,43 +200,43 @@ public:
 	}
 
 	// Writes the number with exactly max(0, -scaler) decimals; a positive
-	// scaler appends zeros and no decimal point. Needs at most max_chars;
-	// like std::to_chars, gives errc::value_too_large when they do not fit.
-	std::to_chars_result to_chars(char *first, char *last) const {
-		char digits[20];
-		char *end = std::to_chars(digits, digits + sizeof digits, magnitude_).ptr;
-		auto n = static_cast<size_t>(end - digits);
-		size_t decimals = scaler_ < 0 ? static_cast<size_t>(-scaler_) : 0;
-		size_t zeros = scaler_ > 0 && magnitude_ != 0 ? static_cast<size_t>(scaler_) : 0;
-		size_t whole = n > decimals ? n - decimals : 1;
-		size_t need = (negative() ? 1 : 0) + whole + zeros + (decimals ? 1 + decimals : 0);
-		if (static_cast<size_t>(last - first) < need)
+	// scaler appends zeros and no decimal point. Needs text_size() chars, at
+	// most max_chars for a scaler from -128 to 127; like std::to_chars, gives
+	// errc::value_too_large when they do not fit.
+	constexpr std::to_chars_result to_chars(char *first, char *last) const {
+		const layout l = lay_out();
+		if (static_cast<size_t>(last - first) < l.size())
 			return {last, std::errc::value_too_large};
 		char *out = first;
-		if (negative())
+		if (l.sign)
 			*out++ = '-';
-		if (n > decimals) {
-			for (size_t i = 0; i < n - decimals; i++)
-				*out++ = digits[i];
+		if (l.n > l.decimals) {
+			for (size_t i = 0; i < l.n - l.decimals; i++)
+				*out++ = l.digits[i];
 		} else {
 			*out++ = '0';
 		}
-		for (size_t i = 0; i < zeros; i++)
+		for (size_t i = 0; i < l.zeros; i++)
 			*out++ = '0';
-		if (decimals) {
+		if (l.decimals) {
 			*out++ = '.';
-			for (size_t i = n; i < decimals; i++)
+			for (size_t i = l.n; i < l.decimals; i++)
 				*out++ = '0';
-			for (size_t i = n > decimals ? n - decimals : 0; i < n; i++)
-				*out++ = digits[i];
+			for (size_t i = l.n > l.decimals ? l.n - l.decimals : 0; i < l.n; i++)
+				*out++ = l.digits[i];
 		}
 		return {out, std::errc{}};
 	}
 
+	// The length of the text: a scaler far from 0 makes it as long as the
+	// number is wide (1 at 200 is "1" and 200 zeros).
+	constexpr size_t text_size() const { return lay_out().size(); }
+
 	// 987 at -3 is "0.987", 1234500 at -1 "123450.0", 5 at 2 "500".
 	std::string to_string() const {
-		char text[max_chars];
-		return std::string(text, to_chars(text, text + sizeof text).ptr);
+		std::string text(text_size(), '\0');
+		to_chars(text.data(), text.data() + text.size());
+		return text;
 	}
 
 	// Equal in value: 1 at 0 equals 10 at -1.
@@ -244,9 +247,39 @@ public:
 	}
 
 private:
+	// The parts of the text. Counts are size_t and the scaler's magnitude is
+	// taken in 64 bits, so that no scaler, INT_MIN neither, overflows them.
+	struct layout {
+		char digits[20];
+		size_t n;        // digits of the magnitude
+		size_t decimals; // after the point
+		size_t zeros;    // appended for a positive scaler
+		bool sign;
+		constexpr size_t size() const {
+			size_t whole = n > decimals ? n - decimals : 1;
+			return (sign ? 1 : 0) + whole + zeros + (decimals ? 1 + decimals : 0);
+		}
+	};
+	constexpr layout lay_out() const {
+		layout l{};
+		uint64_t m = magnitude_;
+		char reversed[20];
+		do {
+			reversed[l.n++] = static_cast<char>('0' + m % 10);
+			m /= 10;
+		} while (m != 0);
+		for (size_t i = 0; i < l.n; i++)
+			l.digits[i] = reversed[l.n - 1 - i];
+		int64_t s = scaler_;
+		l.decimals = s < 0 ? static_cast<size_t>(-s) : 0;
+		l.zeros = s > 0 && magnitude_ != 0 ? static_cast<size_t>(s) : 0;
+		l.sign = negative();
+		return l;
+	}
+
 	struct normal_form {
 		uint64_t magnitude;
-		int scaler;
+		int64_t scaler; // the scaler and up to 19 more: beyond int near INT_MAX
 	};
 	// Without trailing zeros in the magnitude.
 	constexpr normal_form normal() const {
