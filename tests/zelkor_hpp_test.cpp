@@ -3,9 +3,12 @@
 #include <zelkor/zelkor.hpp>
 
 #include <algorithm>
+#include <bit>
 #include <climits>
 #include <cstdint>
+#include <cstdlib>
 #include <limits>
+#include <random>
 #include <ranges>
 #include <stdexcept>
 #include <vector>
@@ -238,6 +241,58 @@ TEST(ZelkorHpp, DecimalsOfEveryScaler) {
 	static_assert(decimal(10'000'000'000'000'000'000u, INT_MAX) != decimal(1, INT_MAX));
 	static_assert(decimal(0, INT_MAX) == decimal(0, INT_MIN));
 	EXPECT_NE(decimal(10, INT_MAX), decimal(1, INT_MIN));
+}
+
+// What strtod makes of the exact text, correctly rounded by the C library.
+double by_strtod(const zelkor::decimal &d) {
+	std::string text = (d.negative() ? "-" : "") + std::to_string(d.magnitude()) + "e" + std::to_string(d.scaler());
+	return std::strtod(text.c_str(), nullptr);
+}
+
+uint64_t bits(double v) { return std::bit_cast<uint64_t>(v); }
+
+// to_double is the nearest double, bit for bit, rounded once: not the
+// product of a rounding at every power of ten.
+TEST(ZelkorHpp, DecimalToDoubleIsTheNearest) {
+	using zelkor::decimal;
+	const double inf = std::numeric_limits<double>::infinity();
+	const struct {
+		decimal d;
+		double nearest;
+	} cases[] = {
+		{decimal(1, -128), 1e-128},
+		{decimal(-987, -3), -0.987},
+		{decimal(123456789, -5), 1234.56789},
+		{decimal(UINT64_MAX, -20), 0.18446744073709551615},
+		{decimal(INT64_MIN, -19), -0.9223372036854775808},
+		{decimal(9007199254740993, 0), 9007199254740992.0},
+		{decimal(1, 127), 1e127},
+		{decimal(UINT64_MAX, 127), 18446744073709551615e127},
+		{decimal(17976931348623157, 292), 1.7976931348623157e308},
+		{decimal(5, -324), 5e-324},
+		{decimal(3, -324), 5e-324},
+		{decimal(2, -324), 0.0},
+		{decimal(1, 400), inf},
+		{decimal(-1, INT_MAX), -inf},
+		{decimal(1, -400), 0.0},
+		{decimal(-1, INT_MIN), -0.0},
+		{decimal(0, INT_MAX), 0.0},
+		{decimal(0, INT_MIN), 0.0},
+	};
+	for (const auto &c : cases) {
+		SCOPED_TRACE((c.d.negative() ? "-" : "") + std::to_string(c.d.magnitude()) + "e" + std::to_string(c.d.scaler()));
+		EXPECT_EQ(bits(c.d.to_double()), bits(c.nearest)) << c.d.to_double();
+		EXPECT_EQ(bits(c.d.to_double()), bits(by_strtod(c.d)));
+	}
+
+	// Numbers of every width at scalers around and beyond double's range.
+	std::mt19937_64 rng(20260115);
+	for (int i = 0; i < 20000; i++) {
+		uint64_t magnitude = rng() >> (rng() % 64);
+		int scaler = static_cast<int>(rng() % 701) - 360;
+		decimal d = rng() % 2 ? decimal(magnitude, scaler) : decimal(-static_cast<int64_t>(magnitude >> 1), scaler);
+		ASSERT_EQ(bits(d.to_double()), bits(by_strtod(d))) << d.magnitude() << "e" << scaler;
+	}
 }
 
 TEST(ZelkorHpp, UnitSymbols) {

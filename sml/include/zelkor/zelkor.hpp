@@ -33,6 +33,7 @@
 #include <cstdint>
 #include <exception>
 #include <iterator>
+#include <limits>
 #include <memory>
 #include <optional>
 #include <span>
@@ -188,15 +189,28 @@ public:
 	constexpr uint64_t magnitude() const { return magnitude_; }
 	constexpr int scaler() const { return scaler_; }
 
-	// The nearest double; for display and arithmetic where exactness does
-	// not matter.
+	// The nearest double (ties to even), as strtod reads the exact text:
+	// for display and arithmetic where exactness does not matter. Beyond the
+	// range of double it is infinity or zero, with the number's sign.
 	double to_double() const {
-		double v = static_cast<double>(magnitude_);
-		for (int s = scaler_; s > 0; s--)
-			v *= 10;
-		for (int s = scaler_; s < 0; s++)
-			v /= 10;
-		return negative() ? -v : v;
+		// "digits" "e" scaler: a text from_chars rounds once, correctly.
+		const layout l = lay_out();
+		char text[1 + 20 + 1 + 11]; // a sign, the digits, "e" and an int
+		char *out = text;
+		if (l.sign)
+			*out++ = '-';
+		for (size_t i = 0; i < l.n; i++)
+			*out++ = l.digits[i];
+		*out++ = 'e';
+		out = std::to_chars(out, text + sizeof text, scaler_).ptr;
+		double v = 0;
+		if (std::from_chars(text, out, v).ec == std::errc::result_out_of_range) {
+			// Only a magnitude of at least 1 gets here: a positive scaler
+			// overflows, a negative one underflows.
+			v = scaler_ > 0 ? std::numeric_limits<double>::infinity() : 0.0;
+			v = negative() ? -v : v;
+		}
+		return v;
 	}
 
 	// Writes the number with exactly max(0, -scaler) decimals; a positive
