@@ -7,7 +7,8 @@
 // - readings(bytes): the readings of an SML file (sml_reading.h) as an input
 //   range. It allocates nothing, per reading or otherwise, and copies no
 //   bytes: every view in a reading points into the bytes given, which must
-//   outlive the readings. for_each_reading does the same walk with a callback.
+//   outlive the readings (a temporary container is refused for that reason).
+//   for_each_reading does the same walk with a callback.
 // - obis_code: the six bytes of an OBIS identifier, read from and written as
 //   "1-0:1.8.0*255".
 // - decimal: an integer times ten to a power, exact; to_string prints it
@@ -36,6 +37,7 @@
 #include <limits>
 #include <memory>
 #include <optional>
+#include <ranges>
 #include <span>
 #include <string>
 #include <string_view>
@@ -433,6 +435,13 @@ inline reading_range readings(std::span<const unsigned char> file) { return {fil
 inline reading_range readings(std::span<const std::byte> file) {
 	return {reinterpret_cast<const unsigned char *>(file.data()), file.size()};
 }
+// A container given as a temporary dies at the end of the full expression,
+// before a range-for takes its first step: readings(load(path)) would walk
+// freed bytes. Refused; keep the bytes in a variable. Views of bytes owned
+// elsewhere (std::span, also as a temporary) are taken.
+template <std::ranges::range R>
+	requires(!std::is_lvalue_reference_v<R> && !std::ranges::borrowed_range<R>)
+reading_range readings(R &&file) = delete;
 
 // Calls f(const reading &) for every reading; f may return bool, true to
 // stop. Returns what sml_readings returns. An exception f throws stops the
