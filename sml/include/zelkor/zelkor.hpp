@@ -23,6 +23,8 @@
 // return a std::string, and whatever the caller's own callback throws, which
 // for_each_reading carries past the C walk and rethrows. The C API beneath
 // throws nothing: out of memory there is a NULL, a flag or an empty owner.
+// The header builds without exceptions too (-fno-exceptions), for firmware;
+// the library (libzelkor) is the same either way.
 #ifndef ZELKOR_ZELKOR_HPP
 #define ZELKOR_ZELKOR_HPP
 
@@ -42,6 +44,7 @@
 #include <string>
 #include <string_view>
 #include <type_traits>
+#include <utility>
 
 #include <sml/sml_attention_response.h>
 #include <sml/sml_close_request.h>
@@ -318,6 +321,53 @@ inline std::optional<std::string_view> unit_symbol(unsigned char code) {
 	return std::string_view(symbol);
 }
 
+// ------------------------------------------------------------------ callbacks
+
+namespace detail {
+
+// Whether a caller's callback asks to stop: one that returns void never
+// does, one that returns bool (or anything that converts to it) with true.
+template <class F, class... Args> bool stops(F &f, Args &&...args) {
+	if constexpr (std::is_void_v<std::invoke_result_t<F &, Args...>>) {
+		f(std::forward<Args>(args)...);
+		return false;
+	} else {
+		return static_cast<bool>(f(std::forward<Args>(args)...));
+	}
+}
+
+// Carries an exception of a caller's callback past the C code that called
+// it: call() returns 1 (stop) when the callback threw, rethrow() throws it
+// again once the C call has returned. Without exceptions (-fno-exceptions)
+// nothing can be thrown and both only pass through.
+class carried {
+#if defined(__cpp_exceptions)
+	std::exception_ptr thrown_;
+#endif
+
+public:
+	template <class G> int call(G &&g) noexcept {
+#if defined(__cpp_exceptions)
+		try {
+			return g() ? 1 : 0;
+		} catch (...) {
+			thrown_ = std::current_exception();
+			return 1;
+		}
+#else
+		return g() ? 1 : 0;
+#endif
+	}
+	void rethrow() {
+#if defined(__cpp_exceptions)
+		if (thrown_)
+			std::rethrow_exception(std::exchange(thrown_, nullptr));
+#endif
+	}
+};
+
+} // namespace detail
+
 // ------------------------------------------------------------------ readings
 
 // One reading (sml_reading.h), with its fields as C++ types; the C fields
@@ -449,28 +499,20 @@ reading_range readings(R &&file) = delete;
 template <class F> int for_each_reading(std::span<const unsigned char> file, F &&f) {
 	struct context {
 		F &f;
-		std::exception_ptr thrown;
-	} ctx{f, nullptr};
+		detail::carried thrown;
+	} ctx{f, {}};
 	int n = sml_readings(
 		file.data(), file.size(),
 		[](const sml_reading *r, void *p) -> int {
 			auto *c = static_cast<context *>(p);
-			try {
+			return c->thrown.call([&] {
 				reading each;
 				static_cast<sml_reading &>(each) = *r;
-				if constexpr (std::is_convertible_v<std::invoke_result_t<F &, const reading &>, bool>)
-					return c->f(each) ? 1 : 0;
-				else
-					c->f(each);
-				return 0;
-			} catch (...) {
-				c->thrown = std::current_exception();
-				return 1;
-			}
+				return detail::stops(c->f, each);
+			});
 		},
 		&ctx);
-	if (ctx.thrown)
-		std::rethrow_exception(ctx.thrown);
+	ctx.thrown.rethrow();
 	return n;
 }
 template <class F> int for_each_reading(std::span<const std::byte> file, F &&f) {
