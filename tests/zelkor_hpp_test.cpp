@@ -68,6 +68,43 @@ TEST(ZelkorHpp, ReadingsAsARange) {
 	EXPECT_TRUE(zelkor::readings(std::span<const unsigned char>{}).walkable());
 }
 
+// The range works with the standard algorithms and containers, the
+// iterator with algorithms of C++17 as well.
+static_assert(std::ranges::borrowed_range<zelkor::reading_range>);
+static_assert(std::ranges::common_range<zelkor::reading_range>);
+static_assert(std::is_same_v<std::iterator_traits<zelkor::reading_range::iterator>::iterator_category,
+			     std::input_iterator_tag>);
+static_assert(std::is_convertible_v<decltype(*std::declval<zelkor::reading_range::iterator &>()++), zelkor::reading>);
+
+TEST(ZelkorHpp, ReadingsWithAlgorithmsAndContainers) {
+	auto bytes = test::bytes(file_hex);
+	auto is_power = [](const zelkor::reading &r) { return r.unit_code() == 27; };
+	auto found = std::ranges::find_if(zelkor::readings(bytes), is_power);
+	static_assert(std::is_same_v<decltype(found), zelkor::reading_range::iterator>);
+	ASSERT_NE(found, zelkor::reading_range::iterator());
+	EXPECT_EQ(found->number(), zelkor::decimal(-5));
+	EXPECT_EQ(std::ranges::find_if(zelkor::readings(bytes), [](const zelkor::reading &r) { return r.scale() == 9; }),
+		  zelkor::reading_range::iterator());
+
+	auto range = zelkor::readings(bytes);
+	std::vector<zelkor::reading> all(range.begin(), range.end());
+	std::vector<std::string> texts;
+	for (const auto &r : all)
+		texts.push_back(test::full_text(r));
+	EXPECT_EQ(texts, test::texts(test::walk(bytes), true));
+	EXPECT_EQ(std::count_if(range.begin(), range.end(), is_power), 1);
+
+	// *it++ is the reading it stood at; the iterator has moved on.
+	auto it = range.begin();
+	auto copy = it;
+	EXPECT_EQ(copy, it);
+	zelkor::reading first = *it++;
+	EXPECT_EQ(first.obis(), zelkor::obis_code(1, 0, 1, 8, 0, 255));
+	EXPECT_EQ(it->obis(), zelkor::obis_code(1, 0, 16, 7, 0, 255));
+	EXPECT_NE(copy, it);
+	EXPECT_EQ(++copy, it);
+}
+
 TEST(ZelkorHpp, ReadingFieldsAsCxxTypes) {
 	auto bytes = test::bytes(file_hex);
 	auto it = zelkor::readings(bytes).begin();

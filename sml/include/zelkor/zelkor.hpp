@@ -429,7 +429,11 @@ private:
 };
 
 // The readings of one SML file as an input range: each step runs the C walk
-// to the next reading. Nothing is allocated.
+// to the next reading. Nothing is allocated. A borrowed range (its iterators
+// refer to the bytes, not to the range object) and a common one (end() is an
+// iterator too), so that std::ranges algorithms hand back iterators and
+// containers are built from begin() and end(). The iterator is an input
+// iterator in the C++17 sense as well; a single pass, like a stream's.
 class reading_range {
 	const unsigned char *file_;
 	size_t len_;
@@ -445,6 +449,7 @@ public:
 			sml_reading_cursor_init(&cursor_, file, len);
 			++*this;
 		}
+		bool at_end() const { return got_ <= 0; }
 
 	public:
 		using iterator_concept = std::input_iterator_tag;
@@ -454,6 +459,19 @@ public:
 		using reference = const reading &;
 		using pointer = const reading *;
 
+		// What it++ returns: the reading it stood at, kept, so that *it++
+		// reads as it does on any input iterator.
+		class kept {
+			reading r_;
+			friend class iterator;
+			explicit kept(const reading &r) : r_(r) {}
+
+		public:
+			const reading &operator*() const { return r_; }
+			const reading *operator->() const { return &r_; }
+		};
+
+		// The end.
 		iterator() = default;
 		const reading &operator*() const { return current_; }
 		const reading *operator->() const { return &current_; }
@@ -461,14 +479,27 @@ public:
 			got_ = sml_reading_next(&cursor_, &current_);
 			return *this;
 		}
-		void operator++(int) { ++*this; }
-		friend bool operator==(const iterator &it, std::default_sentinel_t) { return it.got_ <= 0; }
+		kept operator++(int) {
+			kept before(current_);
+			++*this;
+			return before;
+		}
+		// Ends are equal; others where the walk stands at the same place
+		// (copies of one iterator).
+		friend bool operator==(const iterator &a, const iterator &b) {
+			if (a.at_end() || b.at_end())
+				return a.at_end() == b.at_end();
+			return a.cursor_.file == b.cursor_.file && a.cursor_.pos == b.cursor_.pos &&
+			       a.cursor_.phase == b.cursor_.phase && a.cursor_.entry == b.cursor_.entry &&
+			       a.current_.offset == b.current_.offset;
+		}
+		friend bool operator==(const iterator &it, std::default_sentinel_t) { return it.at_end(); }
 	};
 
 	reading_range(const unsigned char *file, size_t len) : file_(file), len_(len) {}
 
 	iterator begin() const { return iterator(file_, len_); }
-	std::default_sentinel_t end() const { return {}; }
+	iterator end() const { return {}; }
 
 	// Whether the bytes open an SML file at all: false where sml_readings
 	// gives SML_READINGS_NO_MESSAGE or SML_READINGS_NO_INPUT, and the range is
@@ -584,5 +615,8 @@ inline file_ptr parse_file(std::span<const unsigned char> bytes) {
 template <class T> owned<T> own(T *p) { return owned<T>(p); }
 
 } // namespace zelkor
+
+// A reading_range is a pointer and a length into bytes it does not own.
+template <> inline constexpr bool std::ranges::enable_borrowed_range<zelkor::reading_range> = true;
 
 #endif
