@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <set>
 
 #include "mutation.hpp"
 #include "readings.hpp"
@@ -177,6 +178,19 @@ TEST(Readings, WalksOnlyWhatOpensAsAMessage) {
 	EXPECT_EQ(sml_readings(nullptr, 3, noop, nullptr), SML_READINGS_NO_INPUT);
 	EXPECT_EQ(sml_readings(frame, sizeof frame, nullptr, nullptr), SML_READINGS_NO_INPUT);
 	EXPECT_EQ(sml_readings(nullptr, 0, noop, nullptr), 0);
+}
+
+TEST(Readings, EveryReasonHasItsOwnText) {
+	std::set<std::string> texts;
+	for (int r = SML_READING_OK; r <= SML_READING_BROKEN; r++) {
+		const char *text = sml_reading_reason_text(static_cast<sml_reading_reason>(r));
+		ASSERT_NE(text, nullptr) << r;
+		EXPECT_NE(text[0], '\0') << r;
+		texts.insert(text);
+	}
+	EXPECT_EQ(texts.size(), 12u);
+	EXPECT_STREQ(sml_reading_reason_text(SML_READING_BAD_VALUE), "unreadable value");
+	EXPECT_STREQ(sml_reading_reason_text(static_cast<sml_reading_reason>(SML_READING_BROKEN + 1)), "unknown reason");
 }
 
 // Entries the tree rejects are reported where they stand and stepped over;

@@ -109,6 +109,7 @@ TEST(ZelkorHpp, ReadingFieldsAsCxxTypes) {
 	auto bytes = test::bytes(file_hex);
 	auto it = zelkor::readings(bytes).begin();
 	const zelkor::reading &r = *it;
+	EXPECT_EQ(r.reason_text(), "readable");
 	EXPECT_EQ(r.scale(), -1);
 	EXPECT_EQ(r.unit_code(), 30);
 	EXPECT_EQ(r.status_word(), std::nullopt);

@@ -827,4 +827,22 @@ int sml_readings(const unsigned char *file, size_t len, int (*fn)(const sml_read
 	return got < 0 ? got : calls;
 }
 
+const char *sml_reading_reason_text(sml_reading_reason reason) {
+	switch (reason) {
+	case SML_READING_OK: return "readable";
+	case SML_READING_BAD_ENTRY: return "entry is not a list of its fields";
+	case SML_READING_BAD_OBJ_NAME: return "unreadable name";
+	case SML_READING_BAD_STATUS: return "unreadable status";
+	case SML_READING_BAD_VAL_TIME: return "unreadable time";
+	case SML_READING_BAD_UNIT: return "unreadable unit";
+	case SML_READING_BAD_SCALER: return "unreadable scaler";
+	case SML_READING_BAD_VALUE: return "unreadable value";
+	case SML_READING_BAD_SIGNATURE: return "unreadable value signature";
+	case SML_READING_BAD_PERIOD: return "unreadable profile period";
+	case SML_READING_BAD_RESPONSE: return "unreadable response fields before the entries";
+	case SML_READING_BROKEN: return "file structure broken";
+	}
+	return "unknown reason";
+}
+
 } // extern "C"

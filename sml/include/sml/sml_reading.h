@@ -188,6 +188,11 @@ void sml_reading_cursor_init(sml_reading_cursor *cursor, const unsigned char *fi
  * SML_READINGS_NO_INPUT or SML_READINGS_NO_MESSAGE: as sml_readings. */
 int sml_reading_next(sml_reading_cursor *cursor, sml_reading *reading);
 
+/* A short English text for a reason ("unreadable value", ...), for logs;
+ * never NULL, "unknown reason" for a value that is none. A static string:
+ * not to be freed, and any thread may call it. */
+const char *sml_reading_reason_text(sml_reading_reason reason);
+
 #ifdef __cplusplus
 }
 #endif

@@ -375,6 +375,8 @@ public:
 // the walked bytes.
 struct reading : sml_reading {
 	bool readable() const { return reason == SML_READING_OK; }
+	// "unreadable value" and the like (sml_reading_reason_text).
+	std::string_view reason_text() const { return sml_reading_reason_text(reason); }
 
 	// The name as OBIS code, when it has exactly six bytes.
 	std::optional<obis_code> obis() const {
