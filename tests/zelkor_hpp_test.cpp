@@ -66,6 +66,13 @@ TEST(ZelkorHpp, ReadingsAsARange) {
 	EXPECT_FALSE(not_sml.walkable());
 	EXPECT_EQ(not_sml.begin(), not_sml.end());
 	EXPECT_TRUE(zelkor::readings(std::span<const unsigned char>{}).walkable());
+
+	// Why a range is empty.
+	EXPECT_EQ(not_sml.error(), SML_READINGS_TRANSPORT_FRAME);
+	const unsigned char list_of_two[] = {0x72, 0x01, 0x01};
+	EXPECT_EQ(zelkor::readings(list_of_two).error(), SML_READINGS_NO_MESSAGE);
+	EXPECT_EQ(zelkor::readings(std::span<const unsigned char>{}).error(), 0);
+	EXPECT_EQ(range.error(), 0);
 }
 
 // The range works with the standard algorithms and containers, the

@@ -59,7 +59,7 @@ int main(void) {
 	ok = ok && pulled == 3;
 
 	static const unsigned char frame[] = {0x1B, 0x1B, 0x1B, 0x1B, 0x01, 0x01, 0x01, 0x01};
-	ok = ok && sml_readings(frame, sizeof frame, log_reading, &n) == SML_READINGS_NO_MESSAGE;
+	ok = ok && sml_readings(frame, sizeof frame, log_reading, &n) == SML_READINGS_TRANSPORT_FRAME;
 
 	for (int i = 0; i < 3; i++)
 		puts(lines[i]);

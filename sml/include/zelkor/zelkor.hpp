@@ -503,15 +503,21 @@ public:
 	iterator begin() const { return iterator(file_, len_); }
 	iterator end() const { return {}; }
 
-	// Whether the bytes open an SML file at all: false where sml_readings
-	// gives SML_READINGS_NO_MESSAGE or SML_READINGS_NO_INPUT, and the range is
-	// empty. (Walks up to the first reading.)
-	bool walkable() const {
+	// Why the range is empty although the bytes are not: what sml_readings
+	// gives, SML_READINGS_TRANSPORT_FRAME for a whole transport frame (read
+	// it with for_each_capture_reading or a decoder), SML_READINGS_NO_MESSAGE
+	// for other bytes that open no SML file, or SML_READINGS_NO_INPUT; 0 when
+	// they open one (or hold nothing but zero bytes). Walks up to the first
+	// reading.
+	int error() const {
 		sml_reading_cursor c;
 		sml_reading r;
 		sml_reading_cursor_init(&c, file_, len_);
-		return sml_reading_next(&c, &r) >= 0;
+		int got = sml_reading_next(&c, &r);
+		return got < 0 ? got : 0;
 	}
+	// Whether the bytes open an SML file at all: error() is 0.
+	bool walkable() const { return error() == 0; }
 };
 
 inline reading_range readings(std::span<const unsigned char> file) { return {file.data(), file.size()}; }
