@@ -157,7 +157,8 @@ typedef struct {
 					     after any zero bytes begin with a start
 					     sequence, 1B1B1B1B 01010101: a whole
 					     transport frame (a capture, say), which
-					     the stream decoder (sml_stream.h) takes */
+					     sml_capture_readings (sml_capture.h)
+					     reads */
 
 /* Walks the file and calls fn for every reading, in file order; fn returns
  * non-zero to stop the walk. Returns the number of calls of fn (readable and
