@@ -218,7 +218,8 @@ std::vector<std::string> obisdump_lines(const std::vector<unsigned char> &captur
 }
 
 // Every capture of the corpus, whole transport frames as meters sent them,
-// read in one call: the readings obisdump prints, no more, no fewer.
+// read in one call from C and from C++, and through the C++ decoder fed in
+// small chunks: the readings obisdump prints, no more, no fewer.
 TEST(Capture, CorpusCapturesGiveTheReadingsObisdumpPrints) {
 	SKIP_WITHOUT_CORPUS();
 	int with_readings = 0;
@@ -248,6 +249,24 @@ TEST(Capture, CorpusCapturesGiveTheReadingsObisdumpPrints) {
 			EXPECT_TRUE(expected.empty());
 		}
 
+		std::vector<std::string> from_cxx;
+		int m = zelkor::for_each_capture_reading(capture, area, [&](const zelkor::reading &r) {
+			if (auto line = reading_line(r); !line.empty())
+				from_cxx.push_back(line);
+		});
+		EXPECT_EQ(from_cxx, expected);
+		EXPECT_EQ(m, n);
+
+		std::vector<std::string> decoded;
+		zelkor::decoder d(area, [&](const zelkor::stream_frame &f) {
+			for (const zelkor::reading &r : f.readings())
+				if (auto line = reading_line(r); !line.empty())
+					decoded.push_back(line);
+		});
+		for (size_t at = 0; at < capture.size(); at += 7)
+			d.feed(std::span(capture).subspan(at, std::min<size_t>(7, capture.size() - at)));
+		d.finish();
+		EXPECT_EQ(decoded, expected);
 	}
 	EXPECT_GE(with_readings, 20);
 }

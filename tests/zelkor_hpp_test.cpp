@@ -3,6 +3,7 @@
 #include <zelkor/zelkor.hpp>
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <climits>
 #include <cstdint>
@@ -13,6 +14,7 @@
 #include <stdexcept>
 #include <vector>
 
+#include "frame.hpp"
 #include "readings.hpp"
 #include "sml_test.hpp"
 
@@ -144,6 +146,110 @@ TEST(ZelkorHpp, ForEachReadingStopsAndCarriesExceptions) {
 					      }),
 		     std::runtime_error);
 	EXPECT_EQ(seen, 3);
+}
+
+// A capture: noise, a frame of file_hex, a frame whose CRC fails, another
+// frame of file_hex.
+std::vector<unsigned char> noisy_capture() {
+	auto damaged = test::framed(test::bytes(file_hex));
+	damaged[30] ^= 0x01;
+	return test::joined({test::bytes("AA BB"), test::framed(test::bytes(file_hex)), damaged,
+			     test::framed(test::bytes(file_hex))});
+}
+
+static_assert(!std::is_copy_constructible_v<zelkor::decoder<void (*)(const zelkor::stream_frame &)>>);
+static_assert(!std::is_move_constructible_v<zelkor::decoder<void (*)(const zelkor::stream_frame &)>>);
+
+// The decoder calls lambdas for frames and drops, in any chunks; a lambda
+// returning true stops the feed, which goes on where it stopped.
+TEST(ZelkorHpp, DecoderWithLambdas) {
+	auto capture = noisy_capture();
+	std::vector<std::string> events;
+	std::array<unsigned char, 256> area;
+	bool stop = true;
+	zelkor::decoder d(
+		area,
+		[&](const zelkor::stream_frame &f) {
+			events.push_back("frame @" + std::to_string(f.offset) + " of " + std::to_string(f.file_bytes().size()));
+			for (const zelkor::reading &r : f.readings())
+				if (auto n = r.number())
+					events.push_back(n->to_string());
+			EXPECT_EQ(f.frame_bytes().size(), f.frame_len);
+			return stop;
+		},
+		[&](const zelkor::stream_drop &drop) { events.push_back(std::string(drop.reason_text())); });
+	EXPECT_FALSE(d.set_crc_policy(static_cast<sml_stream_crc_policy>(3)));
+	EXPECT_TRUE(d.set_crc_policy(SML_STREAM_CRC_X25));
+
+	// The first frame stops the feed at its last byte; the rest goes on.
+	size_t first_end = 2 + test::framed(test::bytes(file_hex)).size();
+	EXPECT_EQ(d.feed(std::span(capture).first(first_end + 5)), first_end);
+	stop = false;
+	for (size_t at = first_end; at < capture.size(); at += 3)
+		EXPECT_EQ(d.feed(std::span(capture).subspan(at, std::min<size_t>(3, capture.size() - at))),
+			  std::min<size_t>(3, capture.size() - at));
+	EXPECT_FALSE(d.finish());
+	std::string file_size = std::to_string(test::bytes(file_hex).size());
+	std::string third_frame_at = std::to_string(2 + 2 * (first_end - 2));
+	EXPECT_EQ(events, (std::vector<std::string>{"noise between frames", "frame @2 of " + file_size, "123450.0", "-5",
+						    "frame CRC does not match", "frame @" + third_frame_at + " of " + file_size,
+						    "123450.0", "-5"}));
+}
+
+// An exception a lambda throws stops the decoder and comes out of feed; the
+// decoder goes on with the next feed.
+TEST(ZelkorHpp, DecoderCarriesExceptions) {
+	auto capture = test::joined({test::framed(test::bytes(file_hex)), test::framed(test::bytes(file_hex))});
+	std::array<unsigned char, 256> area;
+	int frames = 0;
+	zelkor::decoder d(area, [&](const sml_stream_frame &) {
+		if (++frames == 1)
+			throw std::runtime_error("first");
+	});
+	EXPECT_THROW(d.feed(capture), std::runtime_error);
+	EXPECT_EQ(frames, 1);
+	EXPECT_EQ(d.taken(), capture.size() / 2);
+	size_t rest = capture.size() - d.taken();
+	EXPECT_EQ(d.feed(std::span(capture).subspan(d.taken())), rest);
+	EXPECT_EQ(frames, 2);
+}
+
+// A capture to readings in one call, with the frame of each, and drops.
+TEST(ZelkorHpp, CaptureReadingsInOneCall) {
+	auto capture = noisy_capture();
+	std::vector<unsigned char> area(capture.size());
+	std::vector<std::string> seen;
+	int n = zelkor::for_each_capture_reading(
+		capture, area,
+		[&](const zelkor::reading &r, const zelkor::stream_frame &f) {
+			seen.push_back("@" + std::to_string(f.offset) + " " + test::text(r));
+		},
+		[&](const zelkor::stream_drop &d) { seen.push_back(std::string(d.reason_text())); });
+	EXPECT_EQ(n, 8);
+	size_t frame = test::framed(test::bytes(file_hex)).size();
+	std::vector<std::string> expected{"noise between frames"};
+	for (const auto &t : test::texts(test::walk(test::bytes(file_hex))))
+		expected.push_back("@2 " + t);
+	expected.push_back("frame CRC does not match");
+	for (const auto &t : test::texts(test::walk(test::bytes(file_hex))))
+		expected.push_back("@" + std::to_string(2 + 2 * frame) + " " + t);
+	EXPECT_EQ(seen, expected);
+
+	// Over std::byte, a reading alone, true to stop.
+	std::vector<std::byte> as_bytes(capture.size());
+	std::transform(capture.begin(), capture.end(), as_bytes.begin(), [](unsigned char b) { return std::byte{b}; });
+	int seen_until_stop = 0;
+	EXPECT_EQ(zelkor::for_each_capture_reading(std::span<const std::byte>(as_bytes), area,
+						   [&](const zelkor::reading &) { return ++seen_until_stop == 3; }),
+		  3);
+	EXPECT_EQ(seen_until_stop, 3);
+	EXPECT_EQ(zelkor::for_each_capture_reading(std::span(capture).first(2), area, [](const zelkor::reading &) {}),
+		  SML_CAPTURE_NO_FRAME);
+
+	EXPECT_THROW(zelkor::for_each_capture_reading(
+			     capture, area, [](const zelkor::reading &) {},
+			     [](const zelkor::stream_drop &) -> bool { throw std::runtime_error("drop"); }),
+		     std::runtime_error);
 }
 
 TEST(ZelkorHpp, ObisCodes) {

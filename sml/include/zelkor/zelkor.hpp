@@ -9,6 +9,9 @@
 //   bytes: every view in a reading points into the bytes given, which must
 //   outlive the readings (a temporary container is refused for that reason).
 //   for_each_reading does the same walk with a callback.
+// - decoder: the stream decoder (sml_stream.h) over the caller's area, with
+//   lambdas for frames and drops. for_each_capture_reading: every reading of
+//   every good frame in bytes holding transport frames (sml_capture.h).
 // - obis_code: the six bytes of an OBIS identifier, read from and written as
 //   "1-0:1.8.0*255".
 // - decimal: an integer times ten to a power, exact; to_string prints it
@@ -21,10 +24,11 @@
 // Threads: nothing here has state of its own; what the C API says holds.
 // Exceptions: nothing here throws but std::bad_alloc from the functions that
 // return a std::string, and whatever the caller's own callback throws, which
-// for_each_reading carries past the C walk and rethrows. The C API beneath
-// throws nothing: out of memory there is a NULL, a flag or an empty owner.
-// The header builds without exceptions too (-fno-exceptions), for firmware;
-// the library (libzelkor) is the same either way.
+// for_each_reading, for_each_capture_reading and decoder carry past the C
+// code and rethrow. The C API beneath throws nothing: out of memory there is
+// a NULL, a flag or an empty owner. The header builds without exceptions too
+// (-fno-exceptions), for firmware; the library (libzelkor) is the same
+// either way.
 #ifndef ZELKOR_ZELKOR_HPP
 #define ZELKOR_ZELKOR_HPP
 
@@ -47,6 +51,7 @@
 #include <utility>
 
 #include <sml/sml_attention_response.h>
+#include <sml/sml_capture.h>
 #include <sml/sml_close_request.h>
 #include <sml/sml_close_response.h>
 #include <sml/sml_file.h>
@@ -69,6 +74,7 @@
 #include <sml/sml_set_proc_parameter_request.h>
 #include <sml/sml_shared.h>
 #include <sml/sml_status.h>
+#include <sml/sml_stream.h>
 #include <sml/sml_time.h>
 #include <sml/sml_tree.h>
 #include <sml/sml_units.h>
@@ -557,6 +563,159 @@ template <class F> int for_each_reading(std::span<const unsigned char> file, F &
 template <class F> int for_each_reading(std::span<const std::byte> file, F &&f) {
 	return for_each_reading(std::span<const unsigned char>(reinterpret_cast<const unsigned char *>(file.data()), file.size()),
 				std::forward<F>(f));
+}
+
+// ------------------------------------------------- frames, drops, captures
+
+// A frame the stream decoder found (sml_stream.h), with its bytes as spans.
+// They live in the decoder's area: valid only during the callback.
+struct stream_frame : sml_stream_frame {
+	// The SML file, escapes taken out: what readings() and parse_file take.
+	std::span<const unsigned char> file_bytes() const { return {file, file_len}; }
+	// Start sequence, file, padding and end block, escapes taken out.
+	std::span<const unsigned char> frame_bytes() const { return {sml_stream_frame::frame, frame_len}; }
+	reading_range readings() const { return {file, file_len}; }
+};
+
+// Bytes the stream decoder dropped, and why.
+struct stream_drop : sml_stream_drop {
+	// "frame CRC does not match" and the like (sml_stream_drop_text).
+	std::string_view reason_text() const { return sml_stream_drop_text(reason); }
+};
+
+// The drop callback of a caller who does not listen for drops.
+struct ignore_drops {
+	void operator()(const stream_drop &) const noexcept {}
+};
+
+// The stream decoder over the caller's area, calling lambdas:
+//
+//   std::array<unsigned char, 4096> area;   // the longest frame taken
+//   zelkor::decoder d(area, [&](const zelkor::stream_frame &f) {
+//           for (const zelkor::reading &r : f.readings()) ...;
+//   }, [](const zelkor::stream_drop &drop) { log(drop.reason_text()); });
+//   d.feed(bytes);   // as often as bytes arrive
+//   d.finish();      // at the end of the input
+//
+// on_frame(const stream_frame &) and on_drop(const stream_drop &) may return
+// void, or bool: true stops the call that reported the event, as a non-zero
+// result does in C (see sml_stream_feed). An exception either throws stops
+// it too and comes out of feed or finish, once the C decoder has returned;
+// the decoder stays usable, and taken() tells where to feed on. Neither
+// copyable nor movable: the C state points at the area and at the decoder
+// itself. Allocates nothing; one thread at a time, as sml_stream.h says.
+template <class OnFrame, class OnDrop = ignore_drops> class decoder {
+	sml_stream stream_;
+	OnFrame on_frame_;
+	OnDrop on_drop_;
+	detail::carried thrown_;
+	size_t taken_ = 0;
+
+	static int frame_found(const sml_stream_frame *f, void *p) {
+		auto *d = static_cast<decoder *>(p);
+		return d->thrown_.call([&] {
+			stream_frame each;
+			static_cast<sml_stream_frame &>(each) = *f;
+			return detail::stops(d->on_frame_, static_cast<const stream_frame &>(each));
+		});
+	}
+	static int bytes_dropped(const sml_stream_drop *dropped, void *p) {
+		auto *d = static_cast<decoder *>(p);
+		return d->thrown_.call([&] {
+			stream_drop each;
+			static_cast<sml_stream_drop &>(each) = *dropped;
+			return detail::stops(d->on_drop_, static_cast<const stream_drop &>(each));
+		});
+	}
+
+public:
+	// The area (at least 16 bytes) must outlive the decoder.
+	decoder(std::span<unsigned char> area, OnFrame on_frame, OnDrop on_drop = OnDrop{})
+		: on_frame_(std::move(on_frame)), on_drop_(std::move(on_drop)) {
+		sml_stream_drop_fn drops = std::is_same_v<OnDrop, ignore_drops> ? nullptr : &bytes_dropped;
+		sml_stream_init(&stream_, area.data(), area.size(), &frame_found, drops, this);
+	}
+	decoder(const decoder &) = delete;
+	decoder &operator=(const decoder &) = delete;
+
+	// False for a value that is no policy (the policy stays as it was).
+	bool set_crc_policy(sml_stream_crc_policy policy) { return sml_stream_set_crc_policy(&stream_, policy) == 0; }
+
+	// The bytes taken: all of them, unless a callback stopped the decoder;
+	// then feed the rest again to go on (sml_stream_feed).
+	size_t feed(std::span<const unsigned char> bytes) {
+		taken_ = sml_stream_feed(&stream_, bytes.data(), bytes.size());
+		thrown_.rethrow();
+		return taken_;
+	}
+	size_t feed(std::span<const std::byte> bytes) {
+		return feed(std::span<const unsigned char>(reinterpret_cast<const unsigned char *>(bytes.data()), bytes.size()));
+	}
+
+	// What the last feed took, also when a callback threw.
+	size_t taken() const { return taken_; }
+
+	// The stream has ended: reports what is pending and starts a new one.
+	// True when a callback stopped it (sml_stream_finish).
+	bool finish() {
+		int stopped = sml_stream_finish(&stream_);
+		thrown_.rethrow();
+		return stopped != 0;
+	}
+};
+
+// Calls f for every reading of every good frame in a capture, bytes holding
+// one or more transport frames (sml_capture.h), with the caller's area:
+// f(const reading &, const stream_frame &), or f(const reading &) alone; and
+// on_drop(const stream_drop &) for bytes in no good frame. Either may return
+// bool, true to stop. Returns what sml_capture_readings returns: readings
+// delivered, or SML_CAPTURE_NO_FRAME, SML_CAPTURE_NO_INPUT. An exception
+// either throws stops the call and is rethrown once the C call has returned.
+template <class F, class D = ignore_drops>
+int for_each_capture_reading(std::span<const unsigned char> capture, std::span<unsigned char> area, F &&f,
+			     D &&on_drop = D{}) {
+	struct context {
+		F &f;
+		D &on_drop;
+		detail::carried thrown;
+	} ctx{f, on_drop, {}};
+	sml_stream_drop_fn drops = nullptr;
+	if constexpr (!std::is_same_v<std::remove_cvref_t<D>, ignore_drops>)
+		drops = [](const sml_stream_drop *dropped, void *p) -> int {
+			auto *c = static_cast<context *>(p);
+			return c->thrown.call([&] {
+				stream_drop each;
+				static_cast<sml_stream_drop &>(each) = *dropped;
+				return detail::stops(c->on_drop, static_cast<const stream_drop &>(each));
+			});
+		};
+	int n = sml_capture_readings(
+		capture.data(), capture.size(), area.data(), area.size(),
+		[](const sml_reading *r, const sml_stream_frame *fr, void *p) -> int {
+			auto *c = static_cast<context *>(p);
+			return c->thrown.call([&] {
+				reading each;
+				static_cast<sml_reading &>(each) = *r;
+				if constexpr (std::is_invocable_v<F &, const reading &, const stream_frame &>) {
+					stream_frame where;
+					static_cast<sml_stream_frame &>(where) = *fr;
+					return detail::stops(c->f, static_cast<const reading &>(each),
+							     static_cast<const stream_frame &>(where));
+				} else {
+					return detail::stops(c->f, static_cast<const reading &>(each));
+				}
+			});
+		},
+		drops, &ctx);
+	ctx.thrown.rethrow();
+	return n;
+}
+template <class F, class D = ignore_drops>
+int for_each_capture_reading(std::span<const std::byte> capture, std::span<unsigned char> area, F &&f,
+			     D &&on_drop = D{}) {
+	return for_each_capture_reading(
+		std::span<const unsigned char>(reinterpret_cast<const unsigned char *>(capture.data()), capture.size()),
+		area, std::forward<F>(f), std::forward<D>(on_drop));
 }
 
 // ------------------------------------------------------- owners of records
