@@ -526,6 +526,13 @@ public:
 	bool walkable() const { return error() == 0; }
 };
 
+} // namespace zelkor
+
+// A reading_range is a pointer and a length into bytes it does not own.
+template <> inline constexpr bool std::ranges::enable_borrowed_range<zelkor::reading_range> = true;
+
+namespace zelkor {
+
 inline reading_range readings(std::span<const unsigned char> file) { return {file.data(), file.size()}; }
 inline reading_range readings(std::span<const std::byte> file) {
 	return {reinterpret_cast<const unsigned char *>(file.data()), file.size()};
@@ -599,11 +606,11 @@ struct ignore_drops {
 //
 // on_frame(const stream_frame &) and on_drop(const stream_drop &) may return
 // void, or bool: true stops the call that reported the event, as a non-zero
-// result does in C (see sml_stream_feed). An exception either throws stops
-// it too and comes out of feed or finish, once the C decoder has returned;
-// the decoder stays usable, and taken() tells where to feed on. Neither
-// copyable nor movable: the C state points at the area and at the decoder
-// itself. Allocates nothing; one thread at a time, as sml_stream.h says.
+// result does in C (see sml_stream_feed). An exception thrown by either
+// stops it too and comes out of feed or finish once the C decoder has
+// returned; the decoder stays usable, and taken() tells where to feed on.
+// Neither copyable nor movable: the C state points at the area and at the
+// decoder itself. Allocates nothing; one thread at a time, as sml_stream.h says.
 template <class OnFrame, class OnDrop = ignore_drops> class decoder {
 	sml_stream stream_;
 	OnFrame on_frame_;
@@ -670,7 +677,8 @@ public:
 // on_drop(const stream_drop &) for bytes in no good frame. Either may return
 // bool, true to stop. Returns what sml_capture_readings returns: readings
 // delivered, or SML_CAPTURE_NO_FRAME, SML_CAPTURE_NO_INPUT. An exception
-// either throws stops the call and is rethrown once the C call has returned.
+// thrown by either stops the call and is rethrown once the C call has
+// returned.
 template <class F, class D = ignore_drops>
 int for_each_capture_reading(std::span<const unsigned char> capture, std::span<unsigned char> area, F &&f,
 			     D &&on_drop = D{}) {
@@ -782,8 +790,5 @@ inline file_ptr parse_file(std::span<const unsigned char> bytes) {
 template <class T> owned<T> own(T *p) { return owned<T>(p); }
 
 } // namespace zelkor
-
-// A reading_range is a pointer and a length into bytes it does not own.
-template <> inline constexpr bool std::ranges::enable_borrowed_range<zelkor::reading_range> = true;
 
 #endif
