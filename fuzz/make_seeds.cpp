@@ -192,7 +192,7 @@ int main(int argc, char **argv) {
 	sml_set_diagnostic_handler([](const char *, void *) {}, nullptr);
 	fs::path root = argv[1];
 	std::map<std::string, seeds> targets;
-	for (const char *t : {"fuzz_file", "fuzz_stream", "fuzz_records", "fuzz_obisdump"}) {
+	for (const char *t : {"fuzz_file", "fuzz_stream", "fuzz_records", "fuzz_obisdump", "fuzz_decimal"}) {
 		fs::create_directories(root / t);
 		targets[t].dir = root / t;
 	}
@@ -229,6 +229,39 @@ int main(int argc, char **argv) {
 		bytes cut = s;
 		cut.resize(s.size() - frames[(i + 1) % frames.size()].size() / 2);
 		targets["fuzz_stream"].add(cut);
+	}
+
+	// fuzz_decimal: a number and its room for to_chars, then a rescaling of
+	// it or a second number, in the layout fuzz_decimal.cpp reads.
+	const struct {
+		uint64_t magnitude;
+		unsigned flags;
+		int32_t scaler;
+		unsigned room;
+		std::vector<unsigned char> second;
+	} numbers[] = {
+		{1234500, 2, -1, 151, {0x02}},
+		{1, 0, -128, 151, {0x0A, 0, 0, 0, 0, 0, 0, 0, 0, 0x81, 0xFF, 0xFF, 0xFF}},
+		{1, 0, 200, 255, {0x81}},
+		{7, 1, -300, 40, {0x13}},
+		{0x8000000000000000, 1, -19, 22, {0x01, 0, 0, 0, 0, 0, 0, 0, 0, 0xEC, 0xFF, 0xFF, 0xFF}},
+		{UINT64_MAX, 0, 127, 151, {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0, 0x7F, 0, 0, 0}},
+		{10, 2, INT32_MAX, 151, {0x14}},
+		{1, 1, INT32_MIN, 3, {0x00}},
+		{0, 0, INT32_MAX, 1, {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x80}},
+		{5, 0, -324, 151, {0x03, 0, 0, 0, 0, 0, 0, 0, 0, 0xBC, 0xFE, 0xFF, 0xFF}},
+		{17976931348623157, 0, 292, 151, {0x14}},
+	};
+	for (const auto &n : numbers) {
+		bytes seed;
+		for (int i = 0; i < 8; i++)
+			seed.push_back(static_cast<unsigned char>(n.magnitude >> (8 * i)));
+		seed.push_back(static_cast<unsigned char>(n.flags));
+		for (int i = 0; i < 4; i++)
+			seed.push_back(static_cast<unsigned char>(static_cast<uint32_t>(n.scaler) >> (8 * i)));
+		seed.push_back(static_cast<unsigned char>(n.room));
+		seed.insert(seed.end(), n.second.begin(), n.second.end());
+		targets["fuzz_decimal"].add(seed);
 	}
 
 	std::map<size_t, int> per_codec;

@@ -3,10 +3,12 @@
 // and every corpus frame with the callback, with the cursor and as the C++
 // range, formatting each number exactly on the way. For scale it also counts
 // what the tree API takes for the same files. The stream decoder and the
-// transport's reading calls allocate nothing either: they read a stream of
-// frames, escaped and damaged ones among them, and the corpus's meter stream.
+// transport's reading calls allocate nothing either, nor does reading a
+// capture in one call: they read a stream of frames, escaped and damaged ones
+// among them, and the corpus's meter stream.
 //
 // Built only without the sanitizers, whose runtimes own the heap functions.
+#include <sml/sml_capture.h>
 #include <sml/sml_file.h>
 #include <sml/sml_reading.h>
 #include <sml/sml_stream.h>
@@ -175,11 +177,17 @@ void check_stream(const std::string &name, const std::vector<unsigned char> &wir
 	lseek(fd, 0, SEEK_SET);
 	sml_transport_listen_ctx(
 		fd, [](unsigned char *, size_t, void *ctx) { ++*static_cast<size_t *>(ctx); }, &heard);
+	int captured = sml_capture_readings(
+		wire.data(), wire.size(), area, sizeof area,
+		[](const sml_reading *, const sml_stream_frame *, void *) { return 0; }, nullptr, nullptr);
+	int captured_cxx = zelkor::for_each_capture_reading(std::span<const unsigned char>(wire), area,
+							    [](const zelkor::reading &) {});
 	counting = false;
 	close(fd);
-	std::printf("%-28s %zu frames decoded, %zu read, %zu heard: %ld allocations\n", name.c_str(), frames,
-		    read_frames, heard, allocations);
-	if (allocations != 0 || frames == 0 || read_frames == 0 || heard == 0) {
+	std::printf("%-28s %zu frames decoded, %zu read, %zu heard, %d readings captured: %ld allocations\n",
+		    name.c_str(), frames, read_frames, heard, captured, allocations);
+	if (allocations != 0 || frames == 0 || read_frames == 0 || heard == 0 || captured <= 0 ||
+	    captured_cxx != captured) {
 		std::puts("  FAILED");
 		failures++;
 	}

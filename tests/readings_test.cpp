@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <set>
 
 #include "mutation.hpp"
 #include "readings.hpp"
@@ -171,12 +172,49 @@ TEST(Readings, MessagesAndTheirPadding) {
 TEST(Readings, WalksOnlyWhatOpensAsAMessage) {
 	auto noop = [](const sml_reading *, void *) { return 0; };
 	const unsigned char frame[] = {0x1B, 0x1B, 0x1B, 0x1B, 0x01, 0x01, 0x01, 0x01};
-	EXPECT_EQ(sml_readings(frame, sizeof frame, noop, nullptr), SML_READINGS_NO_MESSAGE);
-	const unsigned char list_of_two[] = {0x00, 0x72, 0x01, 0x01};
-	EXPECT_EQ(sml_readings(list_of_two, sizeof list_of_two, noop, nullptr), SML_READINGS_NO_MESSAGE);
 	EXPECT_EQ(sml_readings(nullptr, 3, noop, nullptr), SML_READINGS_NO_INPUT);
 	EXPECT_EQ(sml_readings(frame, sizeof frame, nullptr, nullptr), SML_READINGS_NO_INPUT);
 	EXPECT_EQ(sml_readings(nullptr, 0, noop, nullptr), 0);
+
+	// A transport frame where a file belongs has a code of its own, from the
+	// walk and from the cursor; all else that opens no message stays as it was.
+	const struct {
+		const char *hex;
+		int result;
+	} cases[] = {
+		{"1B 1B 1B 1B 01 01 01 01", SML_READINGS_TRANSPORT_FRAME},
+		{"1B 1B 1B 1B 01 01 01 01 76 05 01 1B 1B 1B 1B 1A 00 12 34", SML_READINGS_TRANSPORT_FRAME},
+		{"00 00 1B 1B 1B 1B 01 01 01 01 76", SML_READINGS_TRANSPORT_FRAME},
+		{"1B 1B 1B 1B 01 01 01", SML_READINGS_NO_MESSAGE},
+		{"1B 1B 1B 1B 01 01 01 02", SML_READINGS_NO_MESSAGE},
+		{"1B 1B 1B 1B 1A 00 12 34", SML_READINGS_NO_MESSAGE},
+		{"1B 1B 1B 01 01 01 01 1B", SML_READINGS_NO_MESSAGE},
+		{"AA 1B 1B 1B 1B 01 01 01 01", SML_READINGS_NO_MESSAGE},
+		{"00 72 01 01", SML_READINGS_NO_MESSAGE},
+		{"00 00", 0},
+	};
+	for (const auto &c : cases) {
+		auto bytes = test::bytes(c.hex);
+		EXPECT_EQ(sml_readings(bytes.data(), bytes.size(), noop, nullptr), c.result) << c.hex;
+		sml_reading_cursor cursor;
+		sml_reading r;
+		sml_reading_cursor_init(&cursor, bytes.data(), bytes.size());
+		EXPECT_EQ(sml_reading_next(&cursor, &r), c.result) << c.hex;
+		EXPECT_EQ(sml_reading_next(&cursor, &r), 0) << c.hex;
+	}
+}
+
+TEST(Readings, EveryReasonHasItsOwnText) {
+	std::set<std::string> texts;
+	for (int r = SML_READING_OK; r <= SML_READING_BROKEN; r++) {
+		const char *text = sml_reading_reason_text(static_cast<sml_reading_reason>(r));
+		ASSERT_NE(text, nullptr) << r;
+		EXPECT_NE(text[0], '\0') << r;
+		texts.insert(text);
+	}
+	EXPECT_EQ(texts.size(), 12u);
+	EXPECT_STREQ(sml_reading_reason_text(SML_READING_BAD_VALUE), "unreadable value");
+	EXPECT_STREQ(sml_reading_reason_text(static_cast<sml_reading_reason>(SML_READING_BROKEN + 1)), "unknown reason");
 }
 
 // Entries the tree rejects are reported where they stand and stepped over;

@@ -15,8 +15,10 @@
 //     value entry    72 | value | value_signature
 #include <sml/sml_reading.h>
 
+#include <algorithm>
 #include <climits>
 #include <cstring>
+#include <iterator>
 #include <optional>
 #include <span>
 
@@ -792,6 +794,21 @@ private:
 	}
 };
 
+// Why a walk could not start: bytes that begin with a start sequence are a
+// transport frame, whose file the caller meant, and get a code of their own.
+// Zero bytes before it are skipped, as the walk skips them before a message.
+int not_started(int got, const unsigned char *file, size_t len) {
+	static constexpr unsigned char start_sequence[] = {0x1B, 0x1B, 0x1B, 0x1B, 0x01, 0x01, 0x01, 0x01};
+	if (got != SML_READINGS_NO_MESSAGE)
+		return got;
+	size_t at = 0;
+	while (at < len && file[at] == 0)
+		at++;
+	if (len - at < sizeof start_sequence || !std::equal(std::begin(start_sequence), std::end(start_sequence), file + at))
+		return got;
+	return SML_READINGS_TRANSPORT_FRAME;
+}
+
 } // namespace
 } // namespace zelkor::detail
 
@@ -809,7 +826,8 @@ int sml_reading_next(sml_reading_cursor *cursor, sml_reading *reading) {
 		return SML_READINGS_NO_INPUT;
 	for (uint64_t &word : reading->reserved)
 		word = 0;
-	return zelkor::detail::walk{*cursor, *reading}.next();
+	int got = zelkor::detail::walk{*cursor, *reading}.next();
+	return got < 0 ? zelkor::detail::not_started(got, cursor->file, cursor->len) : got;
 }
 
 int sml_readings(const unsigned char *file, size_t len, int (*fn)(const sml_reading *r, void *ctx), void *ctx) {
@@ -824,7 +842,25 @@ int sml_readings(const unsigned char *file, size_t len, int (*fn)(const sml_read
 		calls++;
 		return fn(&reading, ctx) != 0 || calls == INT_MAX;
 	});
-	return got < 0 ? got : calls;
+	return got < 0 ? zelkor::detail::not_started(got, file, len) : calls;
+}
+
+const char *sml_reading_reason_text(sml_reading_reason reason) {
+	switch (reason) {
+	case SML_READING_OK: return "readable";
+	case SML_READING_BAD_ENTRY: return "entry is not a list of its fields";
+	case SML_READING_BAD_OBJ_NAME: return "unreadable name";
+	case SML_READING_BAD_STATUS: return "unreadable status";
+	case SML_READING_BAD_VAL_TIME: return "unreadable time";
+	case SML_READING_BAD_UNIT: return "unreadable unit";
+	case SML_READING_BAD_SCALER: return "unreadable scaler";
+	case SML_READING_BAD_VALUE: return "unreadable value";
+	case SML_READING_BAD_SIGNATURE: return "unreadable value signature";
+	case SML_READING_BAD_PERIOD: return "unreadable profile period";
+	case SML_READING_BAD_RESPONSE: return "unreadable response fields before the entries";
+	case SML_READING_BROKEN: return "file structure broken";
+	}
+	return "unknown reason";
 }
 
 } // extern "C"

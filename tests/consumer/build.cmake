@@ -4,6 +4,8 @@
 #          or "pkg-config [options]": the compiler is called with what
 #          pkg-config gives; with --static the program is linked -static.
 #   SOURCE the program; .c is C, anything else C++.
+#   EXTRA_FLAGS (optional) compiler options beside the usual ones, such as
+#          -fno-exceptions.
 cmake_minimum_required(VERSION 3.20)
 set(work ${WORK_DIR})
 file(REMOVE_RECURSE ${work})
@@ -27,6 +29,9 @@ else()
   set(compiler ${CXX_COMPILER})
   set(flags -std=c++20 -Wall -Wextra -Werror)
 endif()
+
+separate_arguments(extra UNIX_COMMAND "${EXTRA_FLAGS}")
+list(APPEND flags ${extra})
 
 separate_arguments(link UNIX_COMMAND "${LINK}")
 list(POP_FRONT link how)

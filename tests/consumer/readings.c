@@ -1,5 +1,7 @@
 /* A C program that takes the readings of an SML file with sml_readings and
- * the cursor, as a data logger would, against the installed library. */
+ * the cursor, and of a capture with sml_capture_readings, as a data logger
+ * would, against the installed library. */
+#include <sml/sml_capture.h>
 #include <sml/sml_reading.h>
 #include <sml/sml_units.h>
 
@@ -21,6 +23,23 @@ static const unsigned char file[] = {
 	0x72, 0x62, 0x01, 0x72, 0x62, 0x01, 0x65, 0x00, 0x00, 0x00, 0x2A, 0x01,
 	0x01, 0x01, 0x01, 0x00,
 };
+
+/* A transport frame around a GetList response of one entry, energy 987 at
+ * -1 in Wh, behind two bytes of line noise. */
+static const unsigned char capture[] = {
+	0xAA, 0xBB,
+	0x1B, 0x1B, 0x1B, 0x1B, 0x01, 0x01, 0x01, 0x01,
+	0x76, 0x01, 0x62, 0x00, 0x62, 0x00, 0x72, 0x63, 0x07, 0x01, 0x77, 0x01, 0x03, 0x01, 0x02, 0x01, 0x01, 0x71,
+	0x77, 0x07, 0x01, 0x00, 0x01, 0x08, 0x00, 0xFF, 0x01, 0x01, 0x62, 0x1E, 0x52, 0xFF, 0x63, 0x03, 0xDB, 0x01,
+	0x01, 0x01, 0x01, 0x00,
+	0x1B, 0x1B, 0x1B, 0x1B, 0x1A, 0x00, 0x8F, 0x46,
+};
+
+static int energy_of_capture(const sml_reading *r, const sml_stream_frame *frame, void *ctx) {
+	if (r->reason == SML_READING_OK && r->kind == SML_READING_UNSIGNED && frame->offset == 2)
+		*(uint64_t *)ctx = r->value.u64;
+	return 0;
+}
 
 static char lines[3][96];
 
@@ -59,7 +78,12 @@ int main(void) {
 	ok = ok && pulled == 3;
 
 	static const unsigned char frame[] = {0x1B, 0x1B, 0x1B, 0x1B, 0x01, 0x01, 0x01, 0x01};
-	ok = ok && sml_readings(frame, sizeof frame, log_reading, &n) == SML_READINGS_NO_MESSAGE;
+	ok = ok && sml_readings(frame, sizeof frame, log_reading, &n) == SML_READINGS_TRANSPORT_FRAME;
+
+	unsigned char area[64];
+	uint64_t energy = 0;
+	ok = ok && sml_capture_readings(capture, sizeof capture, area, sizeof area, energy_of_capture, NULL, &energy) == 1 &&
+	     energy == 987;
 
 	for (int i = 0; i < 3; i++)
 		puts(lines[i]);

@@ -152,14 +152,21 @@ typedef struct {
 /* Results of a walk that could not start. */
 #define SML_READINGS_NO_INPUT (-1)   /* fn (or the cursor) NULL, or file NULL with len > 0 */
 #define SML_READINGS_NO_MESSAGE (-2) /* the first byte that is not zero opens no
-					message, a list of six: no SML file (a whole
-					transport frame, for one) */
+					message, a list of six: no SML file */
+#define SML_READINGS_TRANSPORT_FRAME (-3) /* no SML file either, but the bytes
+					     after any zero bytes begin with a start
+					     sequence, 1B1B1B1B 01010101: a whole
+					     transport frame (a capture, say), which
+					     sml_capture_readings (sml_capture.h)
+					     reads */
 
 /* Walks the file and calls fn for every reading, in file order; fn returns
  * non-zero to stop the walk. Returns the number of calls of fn (readable and
  * unreadable readings alike; 0 for a file of zero bytes, or one without
- * readings), or SML_READINGS_NO_INPUT or SML_READINGS_NO_MESSAGE, in which
- * case fn was not called. */
+ * readings), or SML_READINGS_NO_INPUT, SML_READINGS_NO_MESSAGE or
+ * SML_READINGS_TRANSPORT_FRAME, in which case fn was not called. A file that
+ * opens a message never gives SML_READINGS_TRANSPORT_FRAME: it only names
+ * bytes that would otherwise give SML_READINGS_NO_MESSAGE. */
 int sml_readings(const unsigned char *file, size_t len, int (*fn)(const sml_reading *r, void *ctx), void *ctx);
 
 /* The same walk one reading at a time, for callers that pull. The fields
@@ -185,8 +192,14 @@ typedef struct {
 
 void sml_reading_cursor_init(sml_reading_cursor *cursor, const unsigned char *file, size_t len);
 /* 1: *reading holds the next reading. 0: the walk is over (and stays over).
- * SML_READINGS_NO_INPUT or SML_READINGS_NO_MESSAGE: as sml_readings. */
+ * SML_READINGS_NO_INPUT, SML_READINGS_NO_MESSAGE or
+ * SML_READINGS_TRANSPORT_FRAME: as sml_readings. */
 int sml_reading_next(sml_reading_cursor *cursor, sml_reading *reading);
+
+/* A short English text for a reason ("unreadable value", ...), for logs;
+ * never NULL, "unknown reason" for a value that is none. A static string:
+ * not to be freed, and any thread may call it. */
+const char *sml_reading_reason_text(sml_reading_reason reason);
 
 #ifdef __cplusplus
 }
