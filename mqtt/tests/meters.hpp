@@ -78,8 +78,12 @@ public:
 			throw std::runtime_error("symlink");
 		sim_ = std::make_unique<child>(std::vector<std::string>{meter_sim(), "-n", "0", "-i", "1"}, master_);
 	}
-	// The head pulled out: the terminal is gone.
+	// The head pulled out: its path goes first, as udev removes the link, so
+	// that the bridge never reopens a terminal number another test has been
+	// given meanwhile; then the terminal is gone.
 	void unplug() {
+		if (master_ >= 0)
+			unlink(link_.c_str());
 		sim_.reset();
 		if (master_ >= 0)
 			close(master_);
