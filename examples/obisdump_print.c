@@ -345,7 +345,8 @@ void obisdump_print_file(const unsigned char *file, size_t len, obisdump_format 
 	} else {
 		print_summary(file, len, out, err);
 	}
-	if (sml_readings(file, len, on_reading, &p) == SML_READINGS_NO_MESSAGE) {
+	/* No SML file here, or one that begins with a transport frame of its own. */
+	if (sml_readings(file, len, on_reading, &p) < 0) {
 		sml_reading where = {0};
 		while (where.offset < len && file[where.offset] == 0)
 			where.offset++;

@@ -318,7 +318,7 @@ void meters::on_frame(bytes file, size_t source, bool lossless, time_point now) 
 			return 0;
 		},
 		&w);
-	if (n == SML_READINGS_NO_MESSAGE)
+	if (n < 0)
 		log::debug("source %zu: a frame that holds no SML file, skipped", source);
 	for (meter *m : w.touched)
 		finish_frame(*m, lossless, now);

@@ -481,6 +481,13 @@ TEST(Obisdump, ReadsAroundAnUnreadableEntry) {
 	j = run_json(frame);
 	EXPECT_EQ(j.r.out, "");
 	EXPECT_EQ(j.r.err, "obisdump: warning: the file is unreadable from byte 2 on, skipped\n");
+
+	// A file that begins with a start sequence of its own (escaped on the
+	// wire) opens no message either.
+	frame = framed(bytes("00 00 1B1B1B1B 01010101"));
+	j = run_json(frame);
+	EXPECT_EQ(j.r.out, "");
+	EXPECT_EQ(j.r.err, "obisdump: warning: the file is unreadable from byte 2 on, skipped\n");
 }
 
 TEST(Obisdump, FrameWithoutMessages) {
