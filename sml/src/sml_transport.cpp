@@ -184,14 +184,9 @@ size_t sml_transport_read(int fd, unsigned char *buffer, size_t max_len) {
 		if (got.len && zelkor::detail::stream_hunting(s))
 			return got.len;
 		got.len = 0;
-		// A frame that failed and left nothing to go on with: its drop
-		// would only be reported once the next frame begins.
-		if (int reason = zelkor::detail::stream_failure(s); reason && zelkor::detail::stream_idle(s)) {
-			sml_stream_drop d{static_cast<sml_stream_drop_reason>(reason), 0, 0};
-			report_bad_escape(&d);
-			got.rejected = true;
-		}
-		if (got.rejected && zelkor::detail::stream_idle(s)) {
+		// A frame too long for the area is rejected before its drop, which
+		// waits for the next start sequence.
+		if ((got.rejected || zelkor::detail::stream_dropping(s)) && zelkor::detail::stream_idle(s)) {
 			errno = EBADMSG;
 			return 0;
 		}

@@ -14,8 +14,9 @@ size_t stream_need(const sml_stream &s);
 // No frame is being collected.
 bool stream_hunting(const sml_stream &s);
 
-// A frame has failed and its drop is not reported yet (0 if none).
-int stream_failure(const sml_stream &s);
+// A failed frame's drop is still to come: one too long for the area goes on
+// up to the next start sequence.
+bool stream_dropping(const sml_stream &s);
 
 // No frame and no part of a start sequence is pending.
 bool stream_idle(const sml_stream &s);
