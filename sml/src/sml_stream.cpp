@@ -23,6 +23,11 @@ constexpr unsigned char start_seq[] = {0x1B, 0x1B, 0x1B, 0x1B, 0x01, 0x01, 0x01,
 constexpr size_t start_len = sizeof start_seq;
 constexpr size_t end_block_len = 8; // 1B1B1B1B 1A pp crc crc
 
+// The CRC checked as SML_STREAM_CRC_ANY does, but a frame none of the
+// variants matches is still handed out (crc UNCHECKED) unless a frame inside
+// it has a matching one: the transport calls never checked the CRC.
+constexpr int lenient_crc = 0x100;
+
 // A pending drop that goes on up to the next start sequence.
 constexpr uint64_t open_end = std::numeric_limits<uint64_t>::max();
 
@@ -438,8 +443,12 @@ private:
 		size_t e = s_.esc;
 		int crc = frame_crc(s_.crc_policy, a, e);
 		if (crc == no_match) {
-			fail(SML_STREAM_BAD_CRC);
-			return;
+			inner in = swallowed(a, s_.stored, s_.crc_policy, false);
+			if (s_.crc_policy != lenient_crc || in.what == shape::intact) {
+				fail(SML_STREAM_BAD_CRC, in);
+				return;
+			}
+			crc = SML_FRAME_CRC_UNCHECKED;
 		}
 		if (!padding_ok(a, e)) {
 			fail(SML_STREAM_BAD_PADDING);
@@ -580,6 +589,8 @@ bool stream_hunting(const sml_stream &s) { return s.mode == hunting; }
 bool stream_dropping(const sml_stream &s) { return s.dropping != 0; }
 
 bool stream_idle(const sml_stream &s) { return stream_hunting(s) && s.hunt_run == 0 && s.hunt_ones == 0; }
+
+void stream_check_crc_leniently(sml_stream &s) { s.crc_policy = lenient_crc; }
 
 } // namespace zelkor::detail
 

@@ -21,4 +21,9 @@ bool stream_dropping(const sml_stream &s);
 // No frame and no part of a start sequence is pending.
 bool stream_idle(const sml_stream &s);
 
+// The CRC is checked, but a frame that matches no variant is still handed
+// out (crc SML_FRAME_CRC_UNCHECKED) unless a frame with a matching CRC lies
+// inside it: what callers that never checked the CRC need.
+void stream_check_crc_leniently(sml_stream &s);
+
 } // namespace zelkor::detail
