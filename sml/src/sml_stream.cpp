@@ -42,6 +42,10 @@ enum mode : int {
 // with r below 4. A wire run of 8m + 4..7 therefore ends in an escape.
 constexpr bool ends_in_escape(size_t run) { return run % 8 >= 4; }
 
+// The hunt counts a run of 1B up to 3, then from 4 to 11 and round again:
+// enough to tell four or more, and whether they end in an escape.
+constexpr unsigned max_hunt_run = 11;
+
 constexpr size_t unescaped_run(size_t run) { return ends_in_escape(run) ? run : run / 8 * 4 + run % 8; }
 
 // Takes the inserted escapes out of a checked payload, in place; returns its
@@ -124,7 +128,7 @@ enum class shape { broken, open, intact };
 // with, read as the decoder collects a frame: intact (its end block, CRC
 // and padding within them), broken (a bad escape, a start sequence that
 // cuts it short, a wrong CRC or padding) or still open.
-shape probe(const unsigned char *a, size_t n, int policy) {
+[[gnu::cold]] shape probe(const unsigned char *a, size_t n, int policy) {
 	size_t run = 0;
 	for (size_t i = start_len; i < n; i++) {
 		if (run == 0) {
@@ -174,7 +178,7 @@ struct inner {
 // still open at n (those after it are then looked at when that one ends);
 // broken if there is none. Start sequences are at least 8 bytes apart and
 // each costs a pass over the rest, with a CRC when it reaches an end block.
-inner swallowed(const unsigned char *a, size_t n, int policy, bool open_too) {
+[[gnu::cold]] inner swallowed(const unsigned char *a, size_t n, int policy, bool open_too) {
 	for (size_t from = start_len; from + start_len <= n;) {
 		const void *hit = memmem(a + from, n - from, start_seq, start_len);
 		if (!hit)
@@ -273,43 +277,59 @@ private:
 		return true;
 	}
 
+	// The match is kept in locals: most bytes here are noise, and this loop
+	// is what the decoder's speed on them comes down to.
 	const unsigned char *hunt(const unsigned char *p, const unsigned char *end) {
+		unsigned run = s_.hunt_run, ones = s_.hunt_ones;
+		uint64_t pos = s_.pos;
+		bool pending = s_.dropping;
+		auto keep = [&] {
+			s_.hunt_run = run;
+			s_.hunt_ones = ones;
+			s_.pos = pos;
+		};
 		while (p < end) {
-			if (s_.hunt_run == 0) {
+			if (run == 0) {
 				auto *q = static_cast<const unsigned char *>(std::memchr(p, escape_byte, static_cast<size_t>(end - p)));
 				const unsigned char *to = q ? q : end;
-				s_.pos += static_cast<size_t>(to - p);
+				pos += static_cast<size_t>(to - p);
 				p = to;
 				if (!q)
 					break;
 			}
 			unsigned char b = *p++;
-			s_.pos++;
+			pos++;
 			if (b == escape_byte) {
 				// More than four 1B: the start sequence is the last four.
-				if (s_.hunt_ones) {
-					s_.hunt_ones = 0, s_.hunt_run = 1, s_.run = 1;
+				if (ones) {
+					ones = 0, run = 1;
+				} else if (run < 4) {
+					run++;
+					continue;
 				} else {
-					s_.run++;
-					if (s_.hunt_run < 4)
-						s_.hunt_run++;
+					run = run < max_hunt_run ? run + 1 : 4;
 				}
-			} else if (b == start_byte && s_.hunt_run == 4) {
-				if (++s_.hunt_ones == 4) {
+			} else if (b == start_byte && run >= 4) {
+				if (++ones == 4) {
+					keep();
 					begin_frame();
-					break;
+					return p;
 				}
+				continue;
 			} else {
-				s_.hunt_run = s_.hunt_ones = 0;
-				s_.run = 0;
+				run = ones = 0;
 			}
-			// The failed frame's last 1B begin no start sequence.
-			if (s_.dropping && s_.pos - s_.hunt_run - s_.hunt_ones >= s_.drop_end) {
+			// The match now begins later: the failed frame's last 1B begin
+			// no start sequence once it begins after them.
+			if (pending && pos - std::min(run, 4u) - ones >= s_.drop_end) [[unlikely]] {
+				keep();
 				settle();
+				pending = false;
 				if (stopped_)
-					break;
+					return p;
 			}
 		}
+		keep();
 		return p;
 	}
 
@@ -327,9 +347,8 @@ private:
 		// In the rest of a frame too long for the area, a start sequence its
 		// escaping explains (eight 1B before the 01s) may be its own data:
 		// the drop goes on until this frame turns out intact.
-		bool own_data = s_.dropping && s_.drop_end == open_end && !ends_in_escape(s_.run);
+		bool own_data = s_.dropping && s_.drop_end == open_end && !ends_in_escape(s_.hunt_run);
 		s_.hunt_run = s_.hunt_ones = 0;
-		s_.run = 0;
 		s_.frame_start = s_.pos - start_len;
 		if (!own_data)
 			end_hunt(s_.frame_start);
@@ -474,7 +493,7 @@ private:
 			stopped_ = true;
 	}
 
-	void fail(sml_stream_drop_reason reason) {
+	[[gnu::cold]] void fail(sml_stream_drop_reason reason) {
 		size_t own = reason == SML_STREAM_CUT_SHORT ? s_.esc : s_.stored;
 		fail(reason, swallowed(s_.area, own, s_.crc_policy, reason == SML_STREAM_TOO_LONG));
 	}
@@ -487,7 +506,7 @@ private:
 	// drop waits until the bytes after it show whether those begin a start
 	// sequence. A frame that fails after one too long for the area began is
 	// part of that one's drop.
-	void fail(sml_stream_drop_reason reason, inner in) {
+	[[gnu::cold]] void fail(sml_stream_drop_reason reason, inner in) {
 		const unsigned char *a = s_.area;
 		size_t n = s_.stored;
 		uint64_t from = s_.dropping ? s_.noise_start : s_.frame_start;
@@ -535,7 +554,7 @@ private:
 		s_.drop_end = end;
 	}
 
-	void settle() {
+	[[gnu::cold]] void settle() {
 		auto why = static_cast<sml_stream_drop_reason>(s_.dropping);
 		uint64_t from = s_.noise_start;
 		s_.dropping = 0;
@@ -567,7 +586,7 @@ namespace zelkor::detail {
 size_t stream_need(const sml_stream &s) {
 	switch (s.mode) {
 	case hunting:
-		return s.hunt_ones ? 4 - s.hunt_ones + end_block_len : start_len - s.hunt_run + end_block_len;
+		return s.hunt_ones ? 4 - s.hunt_ones + end_block_len : start_len - std::min(s.hunt_run, 4u) + end_block_len;
 	case in_frame: {
 		// The end escape begins on the grid, possibly with 1B already here.
 		size_t o = s.stored;
