@@ -305,7 +305,6 @@ TEST(StreamDecoder, AFailedFramesDropComesWithItsLastByte) {
 		const char *drop;
 	} cases[] = {
 		{"a wrong CRC", bytes("1B1B1B1B 01010101 010203040506 0000 1B1B1B1B 1A02 7E86"), "bad-crc 24 at 0"},
-		{"a wrong CRC in a file holding an escaped start sequence", escaped_start_bad_crc, "bad-crc 32 at 0"},
 		{"padding that is not zero", with_crc_hex("1B1B1B1B 01010101 AABBCCDD 1B1B1B1B 1A01"), "bad-padding 20 at 0"},
 		{"an escape on the grid followed by 02", bytes("1B1B1B1B 01010101 1B1B1B1B 02"), "bad-escape 13 at 0"},
 		{"an escape on the grid, 01, then 02", bytes("1B1B1B1B 01010101 1B1B1B1B 0102"), "bad-escape 14 at 0"},
