@@ -431,8 +431,17 @@ TEST(Corpus, DntStream1WithOneFault) {
 		auto err = lines_of(r.err);
 		EXPECT_GE(files, 877);
 		if (files == 877) {
-			ASSERT_EQ(err.size(), 1u) << r.err;
+			// A fault in the end block fails the frame before its end: the
+			// few bytes of it left are a line of their own.
+			ASSERT_GE(err.size(), 1u);
+			ASSERT_LE(err.size(), 2u) << r.err;
 			EXPECT_EQ(err[0].rfind("obisdump: warning: ", 0), 0u) << err[0];
+			if (err.size() == 2) {
+				bool rest = false;
+				for (const char *n : {"1 byte", "2 bytes", "3 bytes", "4 bytes"})
+					rest |= err[1] == std::string("obisdump: warning: ") + n + " outside any frame, skipped";
+				EXPECT_TRUE(rest) << err[1];
+			}
 		} else if (!err.empty()) {
 			// A byte inserted between two frames.
 			EXPECT_EQ(kind, test::fault::inserted);

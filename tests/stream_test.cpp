@@ -163,6 +163,20 @@ const std::vector<unsigned char> start = bytes("1B1B1B1B 01010101");
 const auto f24 = framed(bytes("01 02 03 04 05 06"));
 const std::string f24_file = "01 02 03 04 05 06";
 
+// A frame whose file holds a start sequence, escaped on the wire as
+// 1B1B1B1B 1B1B1B1B 01010101 at 9, with its last CRC byte damaged.
+const auto escaped_start_bad_crc = [] {
+	auto f = framed(bytes("AA 1B1B1B1B 01010101 BBCC"));
+	f.back() ^= 0x01;
+	return f;
+}();
+
+// A frame cut after its end escape (1A, padding count and CRC lost), and a
+// frame that might follow it.
+const auto lost_end_block = bytes("1B1B1B1B 01010101 7605010203046200620072630201710163000000 1B1B1B1B");
+const auto next_frame = bytes("1B1B1B1B 01010101 7605050607086200620072630201710163000000 1B1B1B1B 1A00 C686");
+const std::string next_file = "7605050607086200620072630201710163000000";
+
 struct decode_case {
 	const char *name;
 	std::vector<unsigned char> wire;
@@ -209,12 +223,20 @@ TEST(StreamDecoder, FramesAndDropsHoweverTheInputIsCut) {
 		 {"cut-short 11 at 0", frame_event(f24_file, 24, 11)}},
 		{"a frame cut short by a start after a 1B of its own", joined({start, bytes("AA 1B"), f24}),
 		 {"cut-short 10 at 0", frame_event(f24_file, 24, 10)}},
+		// A failed frame's drop ends with it; what follows is noise.
 		{"an escape on the grid followed by 02", joined({start, bytes("1B1B1B1B 02 000000"), f24}),
-		 {"bad-escape 16 at 0", frame_event(f24_file, 24, 16)}},
+		 {"bad-escape 13 at 0", "noise 3 at 13", frame_event(f24_file, 24, 16)}},
 		{"an escape on the grid, 01 and no start", joined({start, bytes("1B1B1B1B 0102"), f24}),
 		 {"bad-escape 14 at 0", frame_event(f24_file, 24, 14)}},
+		{"an escape on the grid, 01, then the next frame's start", joined({start, bytes("1B1B1B1B 01"), f24}),
+		 {"bad-escape 13 at 0", frame_event(f24_file, 24, 13)}},
 		{"a wrong CRC", joined({bytes("1B1B1B1B 01010101 010203040506 0000 1B1B1B1B 1A02 7E86"), f24}),
 		 {"bad-crc 24 at 0", frame_event(f24_file, 24, 24)}},
+		{"a wrong CRC ending in 1B, right before a frame",
+		 joined({bytes("1B1B1B1B 01010101 010203040506 0000 1B1B1B1B 1A02 001B"), f24}),
+		 {"bad-crc 24 at 0", frame_event(f24_file, 24, 24)}},
+		{"a wrong CRC in a file holding an escaped start sequence", joined({escaped_start_bad_crc, f24}),
+		 {"bad-crc 32 at 0", frame_event(f24_file, 24, 32)}},
 		{"padding count beyond the payload", with_crc_hex("1B1B1B1B 01010101 1B1B1B1B 1A01"),
 		 {"bad-padding 16 at 0"}},
 		{"padding that is not zero", with_crc_hex("1B1B1B1B 01010101 AABBCCDD 1B1B1B1B 1A01"),
@@ -224,6 +246,11 @@ TEST(StreamDecoder, FramesAndDropsHoweverTheInputIsCut) {
 		 {frame_event("AA BB CC DD", 24, 0)}},
 		{"a frame longer than the area", joined({framed(bytes("01020304 05060708 090A0B0C 0D0E0F10 11121314")), f24}),
 		 {"too-long 36 at 0", frame_event(f24_file, 24, 36)}, {32}},
+		{"the same, with an escaped start sequence in the part that fits", joined({escaped_start_bad_crc, f24}),
+		 {"too-long 32 at 0", frame_event(f24_file, 24, 32)}, {24}},
+		{"the same, with escaped start sequences in and past the part that fits",
+		 joined({framed(bytes("AA 1B1B1B1B 01010101 BBCC 1B1B1B1B 01010101 DDEE")), f24}),
+		 {"too-long 48 at 0", frame_event(f24_file, 24, 48)}, {32}},
 		{"the area takes a frame that fills it", f24, {frame_event(f24_file, 24, 0)}, {24}},
 		{"the end of input inside a frame", joined({f24, start, bytes("AA BB")}),
 		 {frame_event(f24_file, 24, 0), "unfinished 10 at 24"}},
@@ -243,18 +270,62 @@ TEST(StreamDecoder, FramesAndDropsHoweverTheInputIsCut) {
 		{"the same, the damaged frame then too long",
 		 joined({start, bytes("AA BB 1B1B1B1B"), f24, bytes("00000000 00000000")}),
 		 {"too-long 14 at 0", frame_event(f24_file, 24, 14), "noise 8 at 38"}, {40}},
+		{"a damaged frame too long for the area, the intact one it took reaching past the area",
+		 joined({lost_end_block, f24}),
+		 {"too-long 32 at 0", frame_event(f24_file, 24, 32)}, {40}},
+		// The frame's end escape, then the next frame: the run of eight 1B
+		// reads as escaped data, and the next frame's end block, on the
+		// grid, as the end of both. Its CRC tells the intact one.
+		{"a frame that lost the last four bytes of its end block", joined({lost_end_block, next_frame}),
+		 {"bad-crc 32 at 0", frame_event(next_file, 36, 32)}},
+		{"a frame that lost the last three bytes of its end block",
+		 joined({lost_end_block, bytes("1A"), next_frame}), {"bad-crc 33 at 0", frame_event(next_file, 36, 33)}},
 		// Inside a frame with a wrong CRC: at 13 a start sequence the frame
 		// took for data (eight 1B before it), then 1B1B1B1B 02 off that
-		// frame's grid but on the grid of the one starting at 13, which
-		// therefore fails too, and at 34 an intact frame behind eight 1B.
-		{"a frame replayed from a failed one fails as well, the intact one after it is found",
+		// frame's grid but on the grid of a frame starting at 13, and at 34
+		// an intact frame behind eight 1B. The one lost frame is one drop.
+		{"a frame with a wrong CRC holding an intact frame after an escaped start sequence",
 		 joined({start, bytes("AA 1B1B1B1B 1B1B1B1B 01010101 21222324 1B1B1B1B 02 1B1B1B1B"), f24,
 			 bytes("0000 1B1B1B1B 1A02 0000")}),
-		 {"bad-crc 13 at 0", "bad-escape 21 at 13", frame_event(f24_file, 24, 34), "noise 10 at 58"}},
+		 {"bad-crc 34 at 0", frame_event(f24_file, 24, 34), "noise 10 at 58"}},
 	};
 	for (const auto &c : cases) {
 		SCOPED_TRACE(c.name);
 		EXPECT_EQ(events_however_cut(c.wire, c.o), c.events);
+	}
+}
+
+// A failed frame's drop comes with its last byte (for a bad escape, the byte
+// that breaks it), before anything after it is fed; what follows up to the
+// next frame is noise of its own.
+TEST(StreamDecoder, AFailedFramesDropComesWithItsLastByte) {
+	const struct {
+		const char *name;
+		std::vector<unsigned char> frame;
+		const char *drop;
+	} cases[] = {
+		{"a wrong CRC", bytes("1B1B1B1B 01010101 010203040506 0000 1B1B1B1B 1A02 7E86"), "bad-crc 24 at 0"},
+		{"padding that is not zero", with_crc_hex("1B1B1B1B 01010101 AABBCCDD 1B1B1B1B 1A01"), "bad-padding 20 at 0"},
+		{"an escape on the grid followed by 02", bytes("1B1B1B1B 01010101 1B1B1B1B 02"), "bad-escape 13 at 0"},
+		{"an escape on the grid, 01, then 02", bytes("1B1B1B1B 01010101 1B1B1B1B 0102"), "bad-escape 14 at 0"},
+	};
+	for (const auto &c : cases) {
+		SCOPED_TRACE(c.name);
+		const size_t n = c.frame.size();
+		const std::vector<std::string> events = {c.drop, "noise 3 at " + std::to_string(n),
+							 frame_event(f24_file, 24, n + 3)};
+		auto in = joined({c.frame, bytes("AA BB CC"), f24});
+		EXPECT_EQ(events_however_cut(in), events);
+		recorder r;
+		r.area_len = 64;
+		unsigned char area[64];
+		sml_stream s;
+		sml_stream_init(&s, area, sizeof area, on_frame, on_drop, &r);
+		sml_stream_feed(&s, in.data(), n);
+		EXPECT_EQ(r.events, std::vector<std::string>{c.drop});
+		sml_stream_feed(&s, in.data() + n, in.size() - n);
+		sml_stream_finish(&s);
+		EXPECT_EQ(r.events, events);
 	}
 }
 
@@ -408,7 +479,8 @@ TEST(TransportBuild, EveryRunOf1BRoundTripsThroughTheDecoder) {
 
 // Frames and drops counted, every byte accounted for.
 struct tally {
-	size_t frames = 0, drops = 0;
+	size_t frames = 0;
+	std::vector<sml_stream_drop> drops;
 	uint64_t accounted = 0;
 };
 
@@ -426,7 +498,7 @@ tally count(const std::vector<unsigned char> &in) {
 		},
 		[](const sml_stream_drop *d, void *ctx) {
 			auto *t = static_cast<tally *>(ctx);
-			t->drops++;
+			t->drops.push_back(*d);
 			t->accounted += d->count;
 			return 0;
 		},
@@ -452,7 +524,16 @@ TEST(StreamDecoder, OneFaultCostsOneFrameOfARealStream) {
 			size_t lost = 878 - t.frames;
 			EXPECT_LE(lost, 1u);
 			// A lost frame is one drop; so is a byte inserted between frames.
-			EXPECT_EQ(t.drops, lost ? 1u : kind == test::fault::inserted ? 1u : 0u);
+			// A fault in the end block fails the frame before its end: the
+			// few bytes of it left are noise of their own.
+			auto &d = t.drops;
+			if (lost && d.size() == 2) {
+				EXPECT_NE(d[0].reason, SML_STREAM_NOISE);
+				EXPECT_EQ(d[1].reason, SML_STREAM_NOISE);
+				EXPECT_LE(d[1].count, 4u);
+			} else {
+				EXPECT_EQ(d.size(), lost ? 1u : kind == test::fault::inserted ? 1u : 0u);
+			}
 		}
 }
 

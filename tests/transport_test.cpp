@@ -90,6 +90,12 @@ std::string hex(const std::vector<unsigned char> &b) { return test::hex(b.data()
 
 const auto frame24 = bytes("1B1B1B1B 01010101 760501020304 0000 1B1B1B1B 1A02 5AA5");
 
+// A frame cut after its end escape (1A, padding count and CRC lost), then an
+// intact one: the run of eight 1B reads as escaped data, and the second
+// frame's end block as the end of both.
+const auto lost_end_block = bytes("1B1B1B1B 01010101 7605010203046200620072630201710163000000 1B1B1B1B");
+const auto intact = bytes("1B1B1B1B 01010101 7605050607086200620072630201710163000000 1B1B1B1B 1A00 C686");
+
 // Interrupts the constructing thread, most likely blocked in a call by then,
 // with a signal whose handler does not restart calls, and then lets the call
 // finish with finish(). Whenever the signal comes, the call must end as it
@@ -145,6 +151,8 @@ TEST(TransportRead, FindsFramesInTheStream) {
 		 joined({bytes("1B1B1B1B 01010101 76050102"), frame24}), 8096, {f24}, 0, ""},
 		{"cut-short frame, next start off the block grid",
 		 joined({bytes("1B1B1B1B 01010101 760501"), frame24}), 8096, {f24}, 0, ""},
+		{"a frame that lost the end of its end block costs only itself", joined({lost_end_block, intact}), 8096,
+		 {hex(intact)}, 0, ""},
 		{"escape on the grid followed by neither 1A nor a start",
 		 joined({bytes("1B1B1B1B 01010101 1B1B1B1B 02000000"), frame24}), 8096, {f24}, 1,
 		 "zelkor: error: unrecognized sequence\n"},
@@ -267,6 +275,29 @@ TEST(TransportListen, ContextReachesTheReceiver) {
 						  test::canon("1B1B1B1B 01010101 AA1B1B1B 1B000000 1B1B1B1B 1A03") + " " +
 							  test::hex(escaped.data() + escaped.size() - 2, 2),
 						  hex(frame24)}));
+}
+
+// The frame that lost the end of its end block is told from the one it
+// swallowed by their CRCs; frame24, whose CRC matches nothing, is handed
+// over all the same.
+TEST(TransportListen, AFrameThatLostTheEndOfItsEndBlockCostsOnlyItself) {
+	const auto input = joined({lost_end_block, intact, frame24});
+	const std::vector<std::string> expected = {hex(intact), hex(frame24)};
+	received.clear();
+	{
+		feed in(input);
+		sml_transport_listen(in.fd, [](unsigned char *frame, size_t len) { received.push_back(test::hex(frame, len)); });
+	}
+	EXPECT_EQ(received, expected);
+	std::vector<std::string> got;
+	feed in(input);
+	sml_transport_listen_ctx(
+		in.fd,
+		[](unsigned char *frame, size_t len, void *ctx) {
+			static_cast<std::vector<std::string> *>(ctx)->push_back(test::hex(frame, len));
+		},
+		&got);
+	EXPECT_EQ(got, expected);
 }
 
 TEST(TransportListen, ReturnsWithTheErrorOfAFailingDescriptor) {

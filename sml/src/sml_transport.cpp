@@ -73,12 +73,13 @@ size_t read_some(int fd, fd_set *set, unsigned char *buffer, size_t len) {
 }
 
 // The listening calls and the single-frame read take frames as the old
-// block reader did: shorter than their area, CRC not checked, a bad escape
-// reported on stderr.
+// block reader did: shorter than their area, a bad escape reported on
+// stderr, and a frame whatever its CRC. The CRC still tells a frame that
+// swallowed the next one (its own end block lost) from one merely damaged.
 void init_legacy(sml_stream &s, std::span<unsigned char> area, sml_stream_frame_fn on_frame, sml_stream_drop_fn on_drop,
 		 void *ctx) {
 	sml_stream_init(&s, area.data(), area.empty() ? 0 : area.size() - 1, on_frame, on_drop, ctx);
-	sml_stream_set_crc_policy(&s, SML_STREAM_CRC_NONE);
+	zelkor::detail::stream_check_crc_leniently(s);
 }
 
 void report_bad_escape(const sml_stream_drop *d) {
@@ -184,14 +185,9 @@ size_t sml_transport_read(int fd, unsigned char *buffer, size_t max_len) {
 		if (got.len && zelkor::detail::stream_hunting(s))
 			return got.len;
 		got.len = 0;
-		// A frame that failed and left nothing to go on with: its drop
-		// would only be reported once the next frame begins.
-		if (int reason = zelkor::detail::stream_failure(s); reason && zelkor::detail::stream_idle(s)) {
-			sml_stream_drop d{static_cast<sml_stream_drop_reason>(reason), 0, 0};
-			report_bad_escape(&d);
-			got.rejected = true;
-		}
-		if (got.rejected && zelkor::detail::stream_idle(s)) {
+		// A frame too long for the area is rejected before its drop, which
+		// waits for the next start sequence.
+		if ((got.rejected || zelkor::detail::stream_dropping(s)) && zelkor::detail::stream_idle(s)) {
 			errno = EBADMSG;
 			return 0;
 		}

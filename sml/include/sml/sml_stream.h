@@ -15,9 +15,15 @@
  * 7 beyond a multiple of 8) ends in an escape: with 1A on a block boundary
  * it is the end block, with 01010101 a new start; on a block boundary
  * anything else is a bad escape. Off the boundary such a run is taken as
- * data, as senders that do not escape write it. A frame that fails for any
- * reason is re-examined from the first start sequence inside it, so a frame
- * that is intact on the wire is never lost because of what came before it.
+ * data, as senders that do not escape write it. A start sequence behind
+ * eight 1B is escaped data to the frame around it, yet it may begin a frame
+ * that one swallowed when its own end block was lost: the end escape and
+ * the next start sequence make eight 1B. So a frame that fails is searched
+ * for the first such start sequence that begins a frame intact within it
+ * (its end block on its own grid, its CRC matching); that frame is handed
+ * out after the drop of the bytes before it, and the rest is read again. A
+ * frame that is intact on the wire is never lost because of what came
+ * before it.
  *
  * Ownership and memory: the caller owns the sml_stream and the area, which
  * must outlive the decoder's use; the decoder allocates nothing. A frame
@@ -81,8 +87,17 @@ typedef struct {
 } sml_stream_frame;
 
 /* Why bytes were dropped. Every byte fed ends up in exactly one frame or
- * one drop. A failed frame's drop takes in everything up to the next start
- * sequence (or the end of the stream), so each lost frame is one drop. */
+ * one drop, in stream order. A failed frame is one drop of its own bytes,
+ * reported as soon as it fails: with the last byte of its end block (bad
+ * CRC, bad padding), with the byte that breaks an escape (bad escape; a 1B
+ * there is left to the start sequence it may begin), at the start sequence
+ * that cuts it short, at sml_stream_finish. What follows a failed frame up
+ * to the next start sequence is noise, a drop of its own. Two drops come
+ * later: when a failed frame's end block ends in 1B, which may be the start
+ * of the next frame, its drop waits for up to seven more bytes to tell; and
+ * a frame too long for the area takes in the rest of its bytes, up to the
+ * next start sequence that its own escaping does not explain, or up to an
+ * intact frame beginning at one that it does. */
 typedef enum {
 	/* Bytes outside any frame: line noise, or a frame whose start sequence
 	 * was damaged. */
@@ -141,7 +156,8 @@ typedef struct {
 	uint64_t pos;
 	uint64_t frame_start;
 	uint64_t noise_start;
-	uint64_t reserved[8];
+	uint64_t drop_end;
+	uint64_t reserved[7];
 } sml_stream;
 
 /* Prepares s for a new stream. area (area_len bytes, at least 16 to take
@@ -158,8 +174,9 @@ int sml_stream_set_crc_policy(sml_stream *s, sml_stream_crc_policy policy);
  * soon as they are certain, in stream order; the events are the same
  * however the stream is cut into chunks.
  * Returns the number of bytes taken: len, unless a callback returned
- * non-zero. Then it returns at once, having taken the bytes up to the last
- * one of that event (fewer than len, or len when it was the last byte); the
+ * non-zero. Then it returns at once, having taken the bytes up to the one
+ * that made that event certain (fewer than len, or len when it was the
+ * last byte); the
  * bytes not taken are the caller's to feed again, and the decoder goes on
  * where it stopped, with no event lost or repeated. Events found in bytes
  * already taken (frames inside a failed one) may still be pending after a

@@ -6,9 +6,11 @@
  * The reading calls run the stream decoder of sml_stream.h over the
  * descriptor: they find start sequences at any byte offset (also after more
  * than four 1B, and inside a frame, which they then drop), take escapes out,
- * and check neither CRC nor anything else a caller used to check itself;
- * use the decoder directly for CRC checks, drop reasons and input that does
- * not come from a descriptor. They hand over a frame with its escapes taken
+ * and hand over a frame whatever its CRC, as always. The CRC serves only to
+ * find a frame that another one swallowed when its own end block was lost:
+ * that one is handed over and the damaged one dropped. Use the decoder
+ * directly for CRC checks, drop reasons and input that does not come from a
+ * descriptor. They hand over a frame with its escapes taken
  * out: start sequence, file, padding, then the 8-byte end block as received.
  * A frame without escapes is handed over exactly as it stood on the wire. For
  * one with escapes, the end block's CRC covers the wire bytes, not these, so
