@@ -297,4 +297,25 @@ TEST(SerialLine, SilenceIsSaidOnceAndSoIsItsEnd) {
 	EXPECT_TRUE(starts_with(err.back(), "obisdump: read(" + line.slave_path + "): ")) << r.err;
 }
 
+// A frame that fails its CRC is reported as it ends, not when the meter's
+// next frame begins seconds later.
+TEST(SerialLine, ABadFrameIsReportedBeforeTheNextArrives) {
+	pty line;
+	test::process reader({test::program("obisdump"), line.slave_path});
+	line.raw_settings();
+	auto damaged = meter_frame(12345000);
+	damaged.back() ^= 0xFF;
+	ASSERT_TRUE(line.send(damaged));
+	const std::string warning =
+		"obisdump: warning: frame of " + std::to_string(damaged.size()) + " bytes fails its CRC check, skipped\n";
+	EXPECT_TRUE(reader.wait_for_error(warning)) << reader.err();
+	EXPECT_EQ(reader.out(), "");
+	ASSERT_TRUE(line.send(meter_frame(12345000)));
+	EXPECT_TRUE(reader.wait_for_output("1-0:1.8.0*255#1234500.0#Wh\n")) << reader.out() << reader.err();
+	line.hang_up();
+	auto r = reader.finish();
+	EXPECT_EQ(r.status, 4);
+	EXPECT_EQ(r.err.find(warning), 0u) << r.err;
+}
+
 } // namespace
