@@ -114,16 +114,19 @@ meters::meter *meters::meter_for(bytes server_id, size_t source) {
 	return last_ = meters_.back().get();
 }
 
-void meters::send_status(meter &m) {
-	if (out_.publish(m.status_topic, m.online ? "online" : "offline", true, 1, true)) {
-		if (m.status_pending) {
-			m.status_pending = false;
-			pending_--;
-		}
-	} else if (!m.status_pending) {
-		m.status_pending = true;
+// A message the broker could not take yet stays pending, counted once,
+// until a later try gets it out.
+bool meters::settle(bool &pending, bool sent) {
+	if (sent && pending)
+		pending_--;
+	else if (!sent && !pending)
 		pending_++;
-	}
+	pending = !sent;
+	return sent;
+}
+
+void meters::send_status(meter &m) {
+	settle(m.status_pending, out_.publish(m.status_topic, m.online ? "online" : "offline", true, 1, true));
 }
 
 void meters::set_online(meter &m, bool online) {
@@ -196,36 +199,20 @@ void meters::send_discovery(meter &m, reading_state &r) {
 }
 
 bool meters::send_value(reading_state &r, bool lossless, time_point now) {
-	if (out_.publish(r.topic, r.value, o_.retain, 0, lossless)) {
-		r.published = r.value;
-		r.ever = true;
-		r.last_publish = now;
-		if (r.pending) {
-			r.pending = false;
-			pending_--;
-		}
-		return true;
-	}
-	if (!r.pending) {
-		r.pending = true;
-		pending_++;
-	}
-	return false;
+	if (!settle(r.pending, out_.publish(r.topic, r.value, o_.retain, 0, lossless)))
+		return false;
+	r.published = r.value;
+	r.ever = true;
+	r.last_publish = now;
+	return true;
 }
 
 void meters::send_state(meter &m, bool lossless, time_point now) {
-	if (out_.publish(m.state_topic, m.state, o_.retain, 0, lossless)) {
-		m.state_ever = true;
-		m.state_published = now;
-		m.published_readings = m.state_readings;
-		if (m.state_pending) {
-			m.state_pending = false;
-			pending_--;
-		}
-	} else if (!m.state_pending) {
-		m.state_pending = true;
-		pending_++;
-	}
+	if (!settle(m.state_pending, out_.publish(m.state_topic, m.state, o_.retain, 0, lossless)))
+		return;
+	m.state_ever = true;
+	m.state_published = now;
+	m.published_readings = m.state_readings;
 }
 
 void meters::on_frame(bytes file, size_t source, bool lossless, time_point now) {

@@ -51,6 +51,7 @@ private:
 
 	meter *meter_for(bytes server_id, size_t source);
 	void set_online(meter &m, bool online);
+	bool settle(bool &pending, bool sent);
 	void send_status(meter &m);
 	void send_discovery(meter &m, reading_state &r);
 	bool send_value(reading_state &r, bool lossless, time_point now);
