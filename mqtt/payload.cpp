@@ -87,6 +87,23 @@ bool append_time(std::string &out, const sml_reading_time &t, bool json) {
 	return false;
 }
 
+void append_time_member(std::string &out, const sml_reading_time &t, std::string_view seconds_key,
+			std::string_view time_key) {
+	char text[TIME_TEXT_CHARS];
+	time_text_form form = time_text(text, &t);
+	if (form == TIME_TEXT_NONE)
+		return;
+	out += ',';
+	append_json_string(out, form == TIME_TEXT_SECONDS ? seconds_key : time_key);
+	out += ':';
+	if (form == TIME_TEXT_SECONDS)
+		out += text;
+	else
+		append_json_string(out, text);
+}
+
+const char *unit_symbol(unsigned char code) { return code < 253 ? sml_unit_symbol(code) : nullptr; }
+
 bool append_value(std::string &out, const sml_reading &r, bool json) {
 	const auto &z = static_cast<const zelkor::reading &>(r);
 	switch (r.kind) {
@@ -140,7 +157,7 @@ std::string manufacturer(bytes id) {
 
 sensor_classes classes_of(const unsigned char o[6], bool has_unit, unsigned char unit) {
 	sensor_classes c;
-	const char *symbol = has_unit && unit < 253 ? sml_unit_symbol(unit) : nullptr;
+	const char *symbol = has_unit ? unit_symbol(unit) : nullptr;
 	c.unit = symbol;
 	std::string_view u = symbol ? symbol : "";
 	unsigned char quantity = o[2], kind = o[3];

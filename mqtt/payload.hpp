@@ -27,6 +27,16 @@ bool append_value(std::string &out, const sml_reading &r, bool json);
 // A reading's meter time: its own, else the response's; false without one.
 bool append_time(std::string &out, const sml_reading_time &t, bool json);
 
+// A time as a JSON member with its comma, as obisdump --json writes times: a
+// count of seconds under seconds_key (it could be taken for a Unix time), a
+// point in time as ISO 8601 under time_key; nothing without a time.
+void append_time_member(std::string &out, const sml_reading_time &t, std::string_view seconds_key,
+			std::string_view time_key);
+
+// The symbol of a unit code for JSON: none for the placeholders of codes
+// 253 to 255 ("(unitless)" and the like), as obisdump --json has it.
+const char *unit_symbol(unsigned char code);
+
 // "1-0:1.8.0*255"
 void append_obis(std::string &out, const unsigned char obis[6], char dash = '-', char colon = ':', char dot = '.',
 		 char star = '*');

@@ -4,7 +4,6 @@
 #include <cstring>
 
 #include <sml/sml_obis.h>
-#include <sml/sml_units.h>
 #include <zelkor/zelkor.hpp>
 
 #include "log.hpp"
@@ -27,7 +26,7 @@ struct meters::reading_state {
 	std::string json;  // the latest, as in the state
 	std::string published;
 	std::string unit;
-	std::string time; // the entry's own time, as JSON
+	std::string time; // the entry's own time, as a JSON member with its comma
 	uint64_t status = 0;
 	bool has_status = false;
 	bool obis = false;
@@ -62,7 +61,7 @@ struct meters::meter {
 	time_point last_frame{};
 
 	bool in_frame = false;
-	std::string meter_time;
+	std::string meter_time; // as a JSON member with its comma
 	std::string state;            // the latest frame's state
 	std::string state_readings;   // its readings part, for --on-change
 	std::string published_readings;
@@ -248,7 +247,7 @@ void meters::on_frame(bytes file, size_t source, bool lossless, time_point now) 
 					self.set_online(m, true);
 			}
 			if (m.meter_time.empty())
-				append_time(m.meter_time, r->sensor_time, true);
+				append_time_member(m.meter_time, r->sensor_time, "meter_seconds", "meter_time");
 
 			std::string_view name(reinterpret_cast<const char *>(r->name.data), r->name.data ? r->name.len : 0);
 			auto it = std::find_if(m.readings.begin(), m.readings.end(),
@@ -284,12 +283,12 @@ void meters::on_frame(bytes file, size_t source, bool lossless, time_point now) 
 			s.has_unit = (r->flags & SML_READING_HAS_UNIT) != 0;
 			s.unit_code = r->unit;
 			s.scaler = r->flags & SML_READING_HAS_SCALER ? r->scaler : 0;
-			const char *unit = s.has_unit ? sml_unit_symbol(r->unit) : nullptr;
+			const char *unit = s.has_unit ? unit_symbol(r->unit) : nullptr;
 			s.unit = unit ? unit : "";
 			s.has_status = (r->flags & SML_READING_HAS_STATUS) != 0;
 			s.status = r->status;
 			s.time.clear();
-			append_time(s.time, r->val_time, true);
+			append_time_member(s.time, r->val_time, "seconds", "time");
 			s.frame = self.frames_;
 			if (s.skip)
 				return 0;
@@ -339,8 +338,7 @@ void meters::finish_frame(meter &m, bool lossless, time_point now) {
 		}
 		if (s.has_status)
 			r += ",\"status\":" + std::to_string(s.status);
-		if (!s.time.empty())
-			r += ",\"time\":" + s.time;
+		r += s.time;
 		r += '}';
 	}
 	r += '}';
@@ -354,8 +352,7 @@ void meters::finish_frame(meter &m, bool lossless, time_point now) {
 		j += m.key;
 		j += '"';
 	}
-	if (!m.meter_time.empty())
-		j += ",\"meter_time\":" + m.meter_time;
+	j += m.meter_time;
 	j += ",\"received\":\"";
 	append_utc_millis(j, wall_millis());
 	j += "\",\"readings\":";
