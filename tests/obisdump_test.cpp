@@ -30,6 +30,25 @@ using test::program;
 
 const std::string obisdump = program("obisdump");
 
+// A program's command line, and what it must give: status, stdout, stderr.
+struct command_line {
+	std::vector<std::string> args;
+	int status;
+	std::string out, err;
+};
+
+void expect_runs(const std::string &name, const std::vector<command_line> &cases) {
+	for (const auto &c : cases) {
+		std::vector<std::string> args{name};
+		args.insert(args.end(), c.args.begin(), c.args.end());
+		SCOPED_TRACE(args.size() > 1 ? args[1] : name);
+		auto r = test::run(args);
+		EXPECT_EQ(r.status, c.status);
+		EXPECT_EQ(r.out, c.out);
+		EXPECT_EQ(r.err, c.err);
+	}
+}
+
 // One message holding a GetList response with the given value list; every
 // other field absent, the message CRC too.
 std::vector<unsigned char> get_list_file(const std::string &val_list) {
@@ -76,11 +95,7 @@ TEST(Obisdump, HelpVersionAndWrongOptions) {
 				   "device - serial device of connected power meter e.g. /dev/cu.usbserial, or - for stdin\n";
 	const std::string version = std::string("obisdump ") + ZELKOR_VERSION_STRING + "\n";
 	ASSERT_STREQ(sml_version(), ZELKOR_VERSION_STRING);
-	const struct {
-		std::vector<std::string> args;
-		int status;
-		std::string out, err;
-	} cases[] = {
+	const std::vector<command_line> cases = {
 		{{"--help"}, 0, usage, ""},
 		{{"-h"}, 0, usage, ""},
 		{{"--json", "--help", "-"}, 0, usage, ""},
@@ -101,15 +116,7 @@ TEST(Obisdump, HelpVersionAndWrongOptions) {
 		{{"--json"}, 1, "", legacy},
 		{{"--exact", "-", "-"}, 1, legacy, ""},
 	};
-	for (const auto &c : cases) {
-		std::vector<std::string> args{obisdump};
-		args.insert(args.end(), c.args.begin(), c.args.end());
-		SCOPED_TRACE(args[1]);
-		auto r = test::run(args);
-		EXPECT_EQ(r.status, c.status);
-		EXPECT_EQ(r.out, c.out);
-		EXPECT_EQ(r.err, c.err);
-	}
+	expect_runs(obisdump, cases);
 }
 
 TEST(Obisdump, MissingDevice) {
@@ -658,11 +665,7 @@ TEST(MeterSim, HelpVersionAndBadValues) {
 		"-h, --help     this text\n"
 		"-V, --version  the version\n";
 	const std::string version = std::string("meter-sim ") + ZELKOR_VERSION_STRING + "\n";
-	const struct {
-		std::vector<std::string> args;
-		int status;
-		std::string out, err;
-	} cases[] = {
+	const std::vector<command_line> cases = {
 		{{"--help"}, 0, usage, ""},
 		{{"-h"}, 0, usage, ""},
 		{{"--version"}, 0, version, ""},
@@ -678,15 +681,7 @@ TEST(MeterSim, HelpVersionAndBadValues) {
 		{{"--bogus"}, 1, "", "meter-sim: unknown option --bogus\n" + usage},
 		{{"-", "-"}, 1, "", "meter-sim: a second device -: one at most\n" + usage},
 	};
-	for (const auto &c : cases) {
-		std::vector<std::string> args{sim};
-		args.insert(args.end(), c.args.begin(), c.args.end());
-		SCOPED_TRACE(args[1]);
-		auto r = test::run(args);
-		EXPECT_EQ(r.status, c.status);
-		EXPECT_EQ(r.out, c.out);
-		EXPECT_EQ(r.err, c.err);
-	}
+	expect_runs(sim, cases);
 
 	// A pause of a fraction of a second between the same readings.
 	auto readings = [&](const std::string &out) {
